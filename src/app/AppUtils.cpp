@@ -1,0 +1,148 @@
+#include "app/AppUtils.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <vector>
+
+#include "source/TextUnits.h"
+
+namespace orvate {
+
+namespace {
+
+// Index just behind the last separator, stepping over multi-byte characters as units.
+std::size_t NameStart(const std::string& path) {
+  const TextEncoding enc = GuessEncoding(path);
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < path.size(); i += UnitLength(path, i, enc)) {
+    const char c = path[i];
+    if (c == '/' || c == '\\' || c == ':') start = i + 1;
+  }
+  return start;
+}
+
+// First (or last) "." of the file-name part, as an index into path; npos when none.
+std::size_t FindDot(const std::string& path, bool last) {
+  const TextEncoding enc = GuessEncoding(path);
+  std::size_t found = std::string::npos;
+  for (std::size_t i = NameStart(path); i < path.size(); i += UnitLength(path, i, enc)) {
+    if (path[i] == '.') {
+      found = i;
+      if (!last) break;
+    }
+  }
+  return found;
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+  const char* p = bytes.data();
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    const ssize_t n = ::write(fd, p, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string ExtractFileDir(const std::string& path) { return path.substr(0, NameStart(path)); }
+
+std::string ExtractFileName(const std::string& path) { return path.substr(NameStart(path)); }
+
+std::string DeriveOutFile(const std::string& inFile) {
+  const std::size_t dot = FindDot(inFile, false);
+  if (dot == std::string::npos) return inFile + ".xm";
+  return inFile.substr(0, dot + 1) + "xm";
+}
+
+std::string DeriveLogFile(const std::string& outFile) {
+  const std::size_t dot = FindDot(outFile, true);
+  if (dot == std::string::npos) return outFile + ".log";
+  return outFile.substr(0, dot) + ".log";
+}
+
+std::string ToSystemPath(const std::string& path) {
+  const TextEncoding enc = GuessEncoding(path);
+  std::string out = path;
+  for (std::size_t i = 0; i < out.size(); i += UnitLength(out, i, enc)) {
+    if (out[i] == '\\') out[i] = '/';
+  }
+  return out;
+}
+
+bool FileExists(const std::string& path) {
+  if (path.empty()) return false;
+  struct stat st;
+  return ::stat(ToSystemPath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
+  if (path.empty()) return false;
+  const int fd = ::open(ToSystemPath(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  std::string data;
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+    data.reserve(static_cast<std::size_t>(st.st_size));
+  std::vector<char> buf(1 << 16);
+  bool ok = true;
+  for (;;) {
+    const ssize_t n = ::read(fd, buf.data(), buf.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ok = false;
+      break;
+    }
+    if (n == 0) break;
+    data.append(buf.data(), static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  if (!ok) return false;
+  bytes = std::move(data);
+  return true;
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
+  if (path.empty()) return false;
+  const std::string target = ToSystemPath(path);
+  struct stat st;
+  // Only a regular file (or a new name) is replaced.
+  if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return false;
+  const std::size_t slash = target.rfind('/');
+  const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+  std::string tmpl = dir + ".orvatek-XXXXXX";
+  std::vector<char> name(tmpl.begin(), tmpl.end());
+  name.push_back('\0');
+  const int fd = ::mkstemp(name.data());
+  if (fd < 0) return false;
+  // mkstemp makes the file private; give it the mode a plain create would.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(fd, 0666 & ~mask);
+  bool ok = WriteAll(fd, bytes);
+  ok = (::close(fd) == 0) && ok;
+  if (ok && ::rename(name.data(), target.c_str()) != 0) ok = false;
+  if (!ok) ::unlink(name.data());
+  return ok;
+}
+
+std::string GetAppDir() {
+  std::vector<char> buf(4096);
+  const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+  if (n <= 0) return std::string("./");
+  const std::string exe(buf.data(), static_cast<std::size_t>(n));
+  const std::size_t slash = exe.rfind('/');
+  return slash == std::string::npos ? std::string("./") : exe.substr(0, slash + 1);
+}
+
+}  // namespace orvate

@@ -1,0 +1,131 @@
+#include "compiler/CompilerU.h"
+
+#include <algorithm>
+
+#include "app/AppUtils.h"
+#include "source/Messages.h"
+
+namespace orvate {
+
+TCompiler::TCompiler()
+    : FLoopList(std::make_unique<TLoopList>()),
+      FMacroList(std::make_unique<TMacroList>()),
+      FScanner(std::make_unique<TScanner>()),
+      FSong(std::make_unique<TXMSong>()) {
+  RegisterCommands();
+  FBaseDir = GetAppDir();
+}
+
+TCompiler::~TCompiler() = default;
+
+void TCompiler::RegisterCommands() {
+  RegisterNoteCommands();
+  RegisterStructureCommands();
+  RegisterDirectives();
+  RegisterVolumeCommands();
+  RegisterEffectCommands();
+}
+
+bool TCompiler::LoadFromFile(const std::string& path) {
+  const bool ok = FScanner->LoadFromFile(path);
+  FBaseDir = ExtractFileDir(path);
+  return ok;
+}
+
+void TCompiler::LoadFromBytes(std::string_view bytes, const std::string& baseDir) {
+  FScanner->LoadFromBytes(bytes);
+  FBaseDir = baseDir;
+}
+
+void TCompiler::Fail(TFuncResult& result, const char* message) {
+  result.Success = false;
+  result.Msg = message;
+}
+
+void TCompiler::AddCell(int32_t row, uint8_t note, uint8_t inst, uint8_t vcol, uint8_t event,
+                        uint8_t data) {
+  FSong->AddEvent(FPattern, FChannel, row, note, inst, vcol, event, data);
+}
+
+// Moves the write row on, refusing a row past the 32-bit range.
+bool TCompiler::AdvanceRow(TFuncResult& result, int64_t rows) {
+  const int64_t next = int64_t{CurRow()} + rows;
+  if (!FitsInt32(next)) {
+    Fail(result, msg::kBadValue);
+    return false;
+  }
+  CurRow() = static_cast<int32_t>(next);
+  return true;
+}
+
+void TCompiler::CheckRowLimit(TFuncResult& result) {
+  const int32_t limit = FExtendRow ? 1024 : 64;
+  if (CurRow() < limit) {
+    result.Success = true;
+    return;
+  }
+  Fail(result, FExtendRow ? msg::kRowLimit1024 : msg::kRowLimit64);
+}
+
+void TCompiler::Compile(const std::string& outPath, TFuncResult& result) {
+  int64_t steps = 0;
+  std::string lower;
+  for (;;) {
+    const std::string token = FScanner->NextToken();
+    if (token.empty()) {
+      FinishCompile(outPath, result);
+      return;
+    }
+    lower = token;
+    for (char& c : lower) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    }
+    if (FStepBudget > 0 && ++steps > FStepBudget) {
+      Fail(result, msg::kBadValue);
+    } else {
+      CallFunc(lower, result);
+      if (result.Success) continue;
+    }
+    FScanner->GetPos(result.X, result.Y);
+    result.Token = token;
+    result.Reason = result.Msg;
+    result.Positioned = true;
+    result.Msg = std::string(msg::kStopPrefix) + std::to_string(result.Y) + ",X" +
+                 std::to_string(result.X) + "]: " + msg::kOpenBracket + token + msg::kCloseBracket +
+                 result.Reason;
+    return;
+  }
+}
+
+void TCompiler::FinishCompile(const std::string& outPath, TFuncResult& result) {
+  if (FOrderCount == 0) {
+    Fail(result, msg::kNoOrder);
+    return;
+  }
+  FinalizeRows();
+  for (int32_t p = 0; p <= FMaxPattern; ++p) FSong->AddPatternRows(p, FRows[static_cast<std::size_t>(p)].PatternRows);
+  if (FSong->SaveToFile(outPath) >= 0) return;
+  if (FSong->LastError == TSaveError::TooLarge) {
+    Fail(result, msg::kPatternTooLargeHead);
+    result.Msg += std::to_string(FSong->TooLargePattern) + msg::kPatternTooLargeTail;
+  } else {
+    Fail(result, msg::kXmNotWritten);
+  }
+}
+
+void TCompiler::FinalizeRows() {
+  if (FParallel) {
+    TFuncResult scratch;
+    ParallelEnd(scratch);
+  }
+  for (int32_t p = 0; p <= FMaxPattern; ++p) {
+    TPatternRows& rows = FRows[static_cast<std::size_t>(p)];
+    int32_t most = 0;
+    for (int32_t c = 0; c <= FMaxChannel; ++c) most = std::max(most, rows.RowPos[static_cast<std::size_t>(c)]);
+    rows.PatternRows = most;
+  }
+}
+
+bool TCompiler::SaveEventLog(const std::string& path) { return FSong->SaveEventLog(path); }
+
+}  // namespace orvate

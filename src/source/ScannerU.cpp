@@ -1,0 +1,287 @@
+#include "source/ScannerU.h"
+
+#include "app/AppUtils.h"
+
+namespace orvate {
+
+namespace {
+
+bool IsHexDigit(unsigned char c) {
+  return IsDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+int HexValue(unsigned char c) {
+  if (IsDigit(c)) return c - '0';
+  return (c | 0x20) - 'a' + 10;
+}
+
+constexpr int64_t kMaxValue = 2147483647;
+
+}  // namespace
+
+TScanner::TScanner() = default;
+
+void TScanner::SetSource(std::string text, TextEncoding enc) {
+  const std::size_t zero = text.find('\0');
+  if (zero != std::string::npos) text.resize(zero);
+  FSource = std::move(text);
+  FEncoding = enc;
+  FStart = 0;
+  // A byte-order mark is neither a command nor a column.
+  if (enc == TextEncoding::Utf8 && FSource.compare(0, 3, "\xEF\xBB\xBF") == 0) FStart = 3;
+  Cur = FStart;
+}
+
+void TScanner::LoadFromBytes(std::string_view bytes) {
+  const std::size_t zero = bytes.find('\0');
+  if (zero != std::string_view::npos) bytes = bytes.substr(0, zero);
+  std::string text;
+  text.reserve(bytes.size() + bytes.size() / 16 + 2);
+  std::size_t i = 0;
+  const std::size_t n = bytes.size();
+  while (i < n) {
+    // Copy one line, then its ending as CR LF.
+    std::size_t e = i;
+    while (e < n && bytes[e] != '\r' && bytes[e] != '\n') ++e;
+    text.append(bytes.data() + i, e - i);
+    text += "\r\n";
+    if (e < n && bytes[e] == '\r' && e + 1 < n && bytes[e + 1] == '\n') i = e + 2;
+    else i = e + 1;
+  }
+  const bool utf8 = text.compare(0, 3, "\xEF\xBB\xBF") == 0 || LooksLikeUtf8(text);
+  SetSource(std::move(text), utf8 ? TextEncoding::Utf8 : TextEncoding::Cp932);
+}
+
+bool TScanner::LoadFromFile(const std::string& path) {
+  std::string bytes;
+  if (!ReadWholeFile(path, bytes)) return false;
+  LoadFromBytes(bytes);
+  return true;
+}
+
+void TScanner::SkipLine() {
+  for (;;) {
+    const unsigned char c = At(Cur);
+    if (c == 0 || c == '\r' || c == '\n') return;
+    Cur += Unit(Cur);
+  }
+}
+
+void TScanner::SkipBlank() {
+  for (;;) {
+    const unsigned char c = At(Cur);
+    if (c == 0) return;
+    if (c == '\t' || c == '\n' || c == '\r' || c == ' ') {
+      ++Cur;
+    } else if (c == '/' && At(Cur + 1) == '/') {
+      SkipLine();
+    } else if (c == '/' && At(Cur + 1) == '*') {
+      Cur += 2;
+      for (;;) {
+        const unsigned char d = At(Cur);
+        if (d == 0) break;
+        if (d == '*' && At(Cur + 1) == '/') { Cur += 2; break; }
+        Cur += Unit(Cur);
+      }
+    } else if (IsLeadByte(c, FEncoding)) {
+      Cur += Unit(Cur);
+    } else {
+      return;
+    }
+  }
+}
+
+void TScanner::GetPos(int32_t& x, int32_t& y) const {
+  int64_t cx = 0, cy = 1;
+  std::size_t p = FStart;
+  while (p < Cur && At(p) != 0) {
+    ++cx;
+    if (At(p) == '\n') { cx = 0; ++cy; }
+    p += Unit(p);
+  }
+  x = static_cast<int32_t>(cx > INT32_MAX ? INT32_MAX : cx);
+  y = static_cast<int32_t>(cy > INT32_MAX ? INT32_MAX : cy);
+}
+
+std::string TScanner::NextToken() {
+  SkipBlank();
+  const unsigned char c = At(Cur);
+  if (c == 0) return std::string();
+  std::string token(1, static_cast<char>(c));
+  ++Cur;
+  switch (c) {
+    case '#':
+      token += ReadAlpha();
+      break;
+    case '%':
+      if (IsLetter(At(Cur))) token += static_cast<char>(At(Cur++));
+      break;
+    case '@':
+      if (At(Cur) == '@') {
+        token += '@';
+        ++Cur;
+        token += ReadAlphaNum();
+        SkipBlank();
+        SkipComma();
+      } else {
+        token += ReadAlpha();
+      }
+      break;
+    case '|':
+      if (At(Cur) == '|') { token += '|'; ++Cur; }
+      break;
+    default:
+      break;
+  }
+  return token;
+}
+
+int64_t TScanner::ReadUnsigned() {
+  const TSourcePos start = Cur;
+  int64_t value = 0;
+  bool any = false;
+  if (At(Cur) == '0' && (At(Cur + 1) == 'x' || At(Cur + 1) == 'X')) {
+    Cur += 2;
+    while (IsHexDigit(At(Cur))) {
+      // Keep reading the run; once past the limit the value only has to stay past it.
+      if (value <= kMaxValue) value = value * 16 + HexValue(At(Cur));
+      any = true;
+      ++Cur;
+    }
+  } else {
+    while (IsDigit(At(Cur))) {
+      if (value <= kMaxValue) value = value * 10 + (At(Cur) - '0');
+      any = true;
+      ++Cur;
+    }
+  }
+  if (!any || value > kMaxValue) {
+    Cur = start;
+    return -1;
+  }
+  return value;
+}
+
+int32_t TScanner::ReadValue() {
+  const TSourcePos start = Cur;
+  SkipBlank();
+  int32_t sign = 1;
+  if (At(Cur) == '+') ++Cur;
+  else if (At(Cur) == '-') { sign = -1; ++Cur; }
+  const int64_t v = ReadUnsigned();
+  if (v >= 0) return sign * static_cast<int32_t>(v);
+  Cur = start;
+  return 0;
+}
+
+int64_t TScanner::ReadLength(int32_t speed, int32_t defLength, int32_t lastLength) {
+  // Saturates far beyond the 32-bit range, which every caller refuses.
+  constexpr int64_t kCap = int64_t{1} << 62;
+  int64_t sum = 0;
+  for (;;) {
+    SkipBlank();
+    int64_t term;
+    if (At(Cur) == '*') {
+      ++Cur;
+      const int64_t n = ReadUnsigned();
+      term = n >= 0 ? n : lastLength;
+    } else {
+      const int64_t n = ReadUnsigned();
+      int64_t dot;
+      if (n >= 1) {
+        term = 96 / n / speed;
+        dot = term;
+      } else {
+        term = defLength;
+        dot = 0;
+      }
+      while (At(Cur) == '.') {
+        ++Cur;
+        dot /= 2;
+        term += dot;
+      }
+    }
+    SkipBlank();
+    sum += term;
+    if (sum > kCap) sum = kCap;
+    if (At(Cur) != '^') return sum;
+    ++Cur;
+  }
+}
+
+bool TScanner::SkipComma() { return MatchChar(','); }
+
+bool TScanner::MatchChar(char ch) {
+  SkipBlank();
+  if (At(Cur) == static_cast<unsigned char>(ch) && ch != 0) {
+    ++Cur;
+    return true;
+  }
+  return false;
+}
+
+std::string TScanner::ReadQuoted() {
+  std::string result;
+  SkipBlank();
+  if (At(Cur) != '"') return result;
+  ++Cur;
+  for (;;) {
+    const unsigned char c = At(Cur);
+    if (c == 0) break;
+    if (c == '"') { ++Cur; break; }
+    if (IsLeadByte(c, FEncoding)) {
+      Cur += Unit(Cur);
+    } else {
+      result += static_cast<char>(c);
+      ++Cur;
+    }
+  }
+  return result;
+}
+
+std::string TScanner::ReadName() {
+  const TSourcePos start = Cur;
+  for (unsigned char c = At(Cur); IsLetter(c) || IsDigit(c) || c == '_'; c = At(Cur)) ++Cur;
+  return FSource.substr(start, Cur - start);
+}
+
+std::string TScanner::ReadAlpha() {
+  const TSourcePos start = Cur;
+  while (IsLetter(At(Cur))) ++Cur;
+  return FSource.substr(start, Cur - start);
+}
+
+std::string TScanner::ReadAlphaNum() {
+  const TSourcePos start = Cur;
+  for (unsigned char c = At(Cur); IsLetter(c) || IsDigit(c); c = At(Cur)) ++Cur;
+  return FSource.substr(start, Cur - start);
+}
+
+int64_t TScanner::ReadAccidentals() {
+  int64_t total = 0;
+  for (;;) {
+    const unsigned char c = At(Cur);
+    if (c == '+') ++total;
+    else if (c == '-') --total;
+    else return total;
+    ++Cur;
+  }
+}
+
+int32_t TScanner::ReadSign() {
+  const unsigned char c = At(Cur);
+  if (c == '+') { ++Cur; return 1; }
+  if (c == '-') { ++Cur; return -1; }
+  return 0;
+}
+
+char TScanner::SkipPastBrace() {
+  for (;;) {
+    SkipBlank();
+    const unsigned char c = At(Cur);
+    if (c == 0) return 0;
+    if (c == '}') { ++Cur; return '}'; }
+    Cur += Unit(Cur);
+  }
+}
+
+}  // namespace orvate
