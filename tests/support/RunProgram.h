@@ -1,0 +1,56 @@
+#pragma once
+// Runs the built compiler in a directory and captures its standard output and exit code.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+namespace orvate::testsupport {
+
+struct RunResult {
+  std::string out;
+  int exitCode = -1;
+};
+
+inline RunResult RunOrvatek(const std::string& dir, const std::vector<std::string>& args,
+                            const std::vector<std::string>& env = {}) {
+  RunResult result;
+  int pipeFd[2];
+  if (::pipe(pipeFd) != 0) return result;
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(pipeFd[1], 1);
+    ::close(pipeFd[0]);
+    ::close(pipeFd[1]);
+    if (::chdir(dir.c_str()) != 0) ::_exit(127);
+    std::vector<char*> argv;
+    std::string program = ORVATEK_PATH;
+    argv.push_back(program.data());
+    std::vector<std::string> copies = args;
+    for (std::string& a : copies) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> envCopies = env;
+    if (envCopies.empty()) envCopies.push_back("LANG=C");
+    std::vector<char*> envp;
+    for (std::string& e : envCopies) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    ::execve(program.c_str(), argv.data(), envp.data());
+    ::_exit(127);
+  }
+  ::close(pipeFd[1]);
+  char buf[4096];
+  for (;;) {
+    const ssize_t n = ::read(pipeFd[0], buf, sizeof buf);
+    if (n <= 0) break;
+    result.out.append(buf, static_cast<std::size_t>(n));
+  }
+  ::close(pipeFd[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+}  // namespace orvate::testsupport
