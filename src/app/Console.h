@@ -1,19 +1,47 @@
 #pragma once
-// Console lines: cp932 with CR LF as the program has always spoken.
+// Console lines. By default cp932 with CR LF, byte for byte as the program has always
+// spoken; UTF-8 with LF for a UTF-8 terminal or on request.
+#include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "source/TextUnits.h"
 
 namespace orvate {
+
+enum class TConsoleMode { Cp932, Utf8 };
+
+// One stretch of a line and where its bytes come from.
+struct TPiece {
+  enum Kind { Text, Arg, Score };
+  Kind kind;
+  std::string_view bytes;               // Text: cp932 system text; Arg: command-line bytes
+  TextEncoding enc = TextEncoding::Cp932;  // Score: the score's encoding
+};
 
 class TConsole {
  public:
   // Lines go to standard output, or into capture when one is given.
-  explicit TConsole(std::string* capture = nullptr) : FCapture(capture) {}
-  void Line(std::string_view bytes);
+  explicit TConsole(std::string* capture = nullptr, TConsoleMode mode = TConsoleMode::Cp932)
+      : FCapture(capture), FMode(mode) {}
+  void SetMode(TConsoleMode mode) { FMode = mode; }
+  TConsoleMode Mode() const { return FMode; }
+  void Line(std::string_view text) { Line({TPiece{TPiece::Text, text}}); }
+  void Line(std::initializer_list<TPiece> pieces);
+
+  // UTF-8 when standard output is a terminal whose locale names UTF-8.
+  static TConsoleMode ModeForTerminal();
 
  private:
   void Emit(std::string_view bytes);
   std::string* FCapture;
+  TConsoleMode FMode;
 };
+
+// The system's cp932 texts in UTF-8; a byte outside them becomes U+FFFD.
+std::string SystemTextToUtf8(std::string_view cp932);
+// Bytes of a score (in its encoding) or of a command line, in UTF-8; invalid bytes become U+FFFD.
+std::string BytesToUtf8(std::string_view bytes, TextEncoding enc);
 
 }  // namespace orvate

@@ -25,7 +25,13 @@ bool IsOption(const std::string& arg) {
 
 }  // namespace
 
+bool IsUtf8Option(const std::string& arg) { return arg == "-utf8" || arg == "/utf8"; }
+
 int RunDriver(const std::vector<std::string>& args, TConsole& console) {
+  // The console's encoding is settled before anything is printed, banner included.
+  for (const std::string& raw : args) {
+    if (IsUtf8Option(Trim(raw))) console.SetMode(TConsoleMode::Utf8);
+  }
   console.Line(msg::kBanner);
   if (args.empty()) {
     console.Line(msg::kUsage);
@@ -41,7 +47,8 @@ int RunDriver(const std::vector<std::string>& args, TConsole& console) {
         logFlag = true;
         continue;
       }
-      console.Line(arg + msg::kBadOption);
+      if (IsUtf8Option(arg)) continue;
+      console.Line({{TPiece::Arg, arg}, {TPiece::Text, msg::kBadOption}});
       return 0;
     }
     if (inFile.empty()) inFile = arg;
@@ -58,6 +65,7 @@ int RunDriver(const std::vector<std::string>& args, TConsole& console) {
   }
 
   TFuncResult result;
+  TextEncoding scoreEncoding = TextEncoding::Cp932;
   {
     auto compiler = std::make_unique<TCompiler>();
     if (!compiler->LoadFromFile(inFile)) {
@@ -65,20 +73,29 @@ int RunDriver(const std::vector<std::string>& args, TConsole& console) {
       return 0;
     }
     compiler->Compile(outFile, result);
+    scoreEncoding = compiler->Scanner().Encoding();
     if (logFlag) {
       const std::string logFile = DeriveLogFile(outFile);
       if (!compiler->SaveEventLog(logFile)) {
         console.Line(msg::kLogNotWritten);
         return 1;
       }
-      console.Line(std::string(msg::kLogWrittenHead) + logFile + msg::kLogWrittenTail);
+      console.Line({{TPiece::Text, msg::kLogWrittenHead}, {TPiece::Arg, logFile}, {TPiece::Text, msg::kLogWrittenTail}});
     }
   }
   if (result.Success) {
     console.Line(msg::kSuccess);
   } else {
     console.Line(msg::kFailure);
-    console.Line(result.Msg);
+    if (result.Positioned && console.Mode() == TConsoleMode::Utf8) {
+      // Same bytes as Msg, but the echoed token is converted from the score's encoding.
+      const std::string head = std::string(msg::kStopPrefix) + std::to_string(result.Y) + ",X" +
+                               std::to_string(result.X) + "]: " + msg::kOpenBracket;
+      const std::string tail = msg::kCloseBracket + result.Reason;
+      console.Line({{TPiece::Text, head}, {TPiece::Score, result.Token, scoreEncoding}, {TPiece::Text, tail}});
+    } else {
+      console.Line(result.Msg);
+    }
   }
   return 0;
 }

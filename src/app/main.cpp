@@ -6,7 +6,7 @@
 #include "app/Driver.h"
 
 int main(int argc, char** argv) {
-  orvate::TConsole console;
+  orvate::TConsole console(nullptr, orvate::TConsole::ModeForTerminal());
   try {
     std::vector<std::string> args(argv + 1, argv + argc);
     return orvate::RunDriver(args, console);
