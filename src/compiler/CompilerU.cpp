@@ -76,14 +76,22 @@ void TCompiler::Compile(const std::string& outPath, TFuncResult& result) {
       FinishCompile(outPath, result);
       return;
     }
-    lower = token;
-    for (char& c : lower) {
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    // Copy only a token that has an upper-case letter; the original is kept for the message.
+    std::string_view name = token;
+    for (const char c : token) {
+      if (c >= 'A' && c <= 'Z') {
+        lower = token;
+        for (char& l : lower) {
+          if (l >= 'A' && l <= 'Z') l = static_cast<char>(l + 32);
+        }
+        name = lower;
+        break;
+      }
     }
     if (FStepBudget > 0 && ++steps > FStepBudget) {
       Fail(result, msg::kBadValue);
     } else {
-      CallFunc(lower, result);
+      CallFunc(name, result);
       if (result.Success) continue;
     }
     FScanner->GetPos(result.X, result.Y);

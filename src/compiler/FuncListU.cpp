@@ -16,12 +16,42 @@ std::size_t TFuncList::LowerBound(std::string_view name) const {
   return lo;
 }
 
-void TFuncList::RebuildSingleByteIndex() {
+namespace {
+uint32_t HashName(std::string_view name) {
+  uint32_t h = 2166136261u;  // FNV-1a
+  for (const char c : name) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+  return h;
+}
+}  // namespace
+
+void TFuncList::RebuildIndex() {
   FSingle.fill(0);
+  std::size_t slots = 16;
+  while (slots < 4 * FEntries.size()) slots *= 2;
+  FHashed.assign(slots, 0);
   for (std::size_t i = 0; i < FEntries.size(); ++i) {
-    if (FEntries[i].first.size() == 1)
-      FSingle[static_cast<unsigned char>(FEntries[i].first[0])] = static_cast<uint16_t>(i + 1);
+    const std::string& name = FEntries[i].first;
+    if (name.size() == 1) {
+      FSingle[static_cast<unsigned char>(name[0])] = static_cast<uint16_t>(i + 1);
+      continue;
+    }
+    std::size_t slot = HashName(name) & (slots - 1);
+    while (FHashed[slot] != 0) slot = (slot + 1) & (slots - 1);
+    FHashed[slot] = static_cast<uint16_t>(i + 1);
   }
+  FIndexStale = false;
+}
+
+// The entry index of exactly that name (longer than one byte), or FEntries.size().
+// Same answer as the binary search.
+std::size_t TFuncList::Find(std::string_view name) {
+  if (FHashed.empty()) return FEntries.size();
+  const std::size_t mask = FHashed.size() - 1;
+  for (std::size_t slot = HashName(name) & mask; FHashed[slot] != 0; slot = (slot + 1) & mask) {
+    const std::size_t i = FHashed[slot] - 1u;
+    if (FEntries[i].first == name) return i;
+  }
+  return FEntries.size();
 }
 
 void TFuncList::AddFunc(const std::string& name, THandler handler) {
@@ -33,7 +63,7 @@ void TFuncList::AddFunc(const std::string& name, THandler handler) {
   } else {
     FEntries.insert(FEntries.begin() + static_cast<std::ptrdiff_t>(i), {name, std::move(item)});
   }
-  RebuildSingleByteIndex();
+  FIndexStale = true;
 }
 
 void TFuncList::AddFuncPair(const std::string& name1, const std::string& name2,
@@ -43,14 +73,13 @@ void TFuncList::AddFuncPair(const std::string& name1, const std::string& name2,
 }
 
 void TFuncList::CallFunc(std::string_view name, TFuncResult& result) {
+  if (FIndexStale) RebuildIndex();
   std::size_t index;
   if (name.size() == 1) {
     const uint16_t slot = FSingle[static_cast<unsigned char>(name[0])];
-    if (slot == 0) index = FEntries.size();
-    else index = slot - 1u;
+    index = slot == 0 ? FEntries.size() : slot - 1u;
   } else {
-    index = LowerBound(name);
-    if (index < FEntries.size() && FEntries[index].first != name) index = FEntries.size();
+    index = Find(name);
   }
   if (index >= FEntries.size()) {
     result.Success = false;
@@ -74,6 +103,8 @@ void TFuncList::Clear() {
   FreeItems();
   FEntries.clear();
   FSingle.fill(0);
+  FHashed.clear();
+  FIndexStale = false;
 }
 
 }  // namespace orvate

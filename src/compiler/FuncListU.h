@@ -41,11 +41,16 @@ class TFuncList {
 
  private:
   std::size_t LowerBound(std::string_view name) const;
-  void RebuildSingleByteIndex();
+  std::size_t Find(std::string_view name);
+  void RebuildIndex();
 
   std::vector<std::pair<std::string, std::unique_ptr<TFuncItem>>> FEntries;
   // Entry index + 1 for every one-byte name, so the commonest tokens skip the search.
   std::array<uint16_t, 256> FSingle{};
+  // Entry index + 1 for the longer names, by hash (open addressing, at most a quarter full).
+  std::vector<uint16_t> FHashed;
+  // Registration only marks the indexes stale; the first lookup rebuilds them once.
+  bool FIndexStale = false;
 };
 
 }  // namespace orvate

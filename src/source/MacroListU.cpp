@@ -19,32 +19,17 @@ int CompareNoCase(const std::string& a, const std::string& b) {
   return a.size() < b.size() ? -1 : 1;
 }
 
-std::size_t TMacroList::LowerBound(const std::string& name) const {
-  std::size_t lo = 0, hi = FItems.size();
-  while (lo < hi) {
-    const std::size_t mid = lo + (hi - lo) / 2;
-    if (CompareNoCase(FItems[mid].first, name) < 0) lo = mid + 1;
-    else hi = mid;
-  }
-  return lo;
-}
-
 TMacroListItem* TMacroList::FindItem(const std::string& name) const {
-  const std::size_t i = LowerBound(name);
-  if (i < FItems.size() && CompareNoCase(FItems[i].first, name) == 0) return FItems[i].second.get();
-  return nullptr;
+  const auto it = FItems.find(name);
+  return it == FItems.end() ? nullptr : it->second.get();
 }
 
 TMacroListItem* TMacroList::AddItem(TSourcePos pos, const std::string& name) {
-  const std::size_t i = LowerBound(name);
   auto item = std::make_unique<TMacroListItem>();
   item->BodyPos = pos;
   TMacroListItem* raw = item.get();
-  if (i < FItems.size() && CompareNoCase(FItems[i].first, name) == 0) {
-    FItems[i] = {name, std::move(item)};
-  } else {
-    FItems.insert(FItems.begin() + static_cast<std::ptrdiff_t>(i), {name, std::move(item)});
-  }
+  FItems.erase(name);  // the earlier definition, in whatever case it was written
+  FItems.emplace(name, std::move(item));
   return raw;
 }
 

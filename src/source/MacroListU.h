@@ -1,13 +1,15 @@
 #pragma once
 // TMacroList: macro bodies by name (case-insensitive) and the chain of running macros.
+#include <map>
 #include <memory>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "source/ScannerU.h"
 
 namespace orvate {
+
+// Byte-wise comparison with A-Z folded to a-z.
+int CompareNoCase(const std::string& a, const std::string& b);
 
 struct TMacroListItem {
   TSourcePos BodyPos = 0;
@@ -29,12 +31,12 @@ class TMacroList {
   std::string FErrorMsg;
 
  private:
-  // Sorted by name without regard to ASCII case; found by bisection.
-  std::vector<std::pair<std::string, std::unique_ptr<TMacroListItem>>> FItems;
-  std::size_t LowerBound(const std::string& name) const;
+  struct TNoCaseLess {
+    bool operator()(const std::string& a, const std::string& b) const { return CompareNoCase(a, b) < 0; }
+  };
+  // Sorted by name without regard to ASCII case. A tree, not a sorted array: a score of many
+  // thousands of definitions would otherwise spend minutes shifting entries.
+  std::map<std::string, std::unique_ptr<TMacroListItem>, TNoCaseLess> FItems;
 };
-
-// Byte-wise comparison with A-Z folded to a-z.
-int CompareNoCase(const std::string& a, const std::string& b);
 
 }  // namespace orvate

@@ -69,6 +69,8 @@ void TScanner::SkipLine() {
 void TScanner::SkipBlank() {
   for (;;) {
     const unsigned char c = At(Cur);
+    // Most calls stand on a command or a number: leave before the comment and lead-byte tests.
+    if (c > ' ' && c < 0x80 && c != '/') return;
     if (c == 0) return;
     if (c == '\t' || c == '\n' || c == '\r' || c == ' ') {
       ++Cur;
@@ -136,6 +138,7 @@ std::string TScanner::NextToken() {
 }
 
 int64_t TScanner::ReadUnsigned() {
+  if (!IsDigit(At(Cur))) return -1;  // the commonest case: a note without a length
   const TSourcePos start = Cur;
   int64_t value = 0;
   bool any = false;

@@ -23,6 +23,13 @@ std::size_t TXMChannel::LowerBound(int32_t time) const {
 }
 
 TXMEvent& TXMChannel::FindOrInsert(int32_t time) {
+  // Writing runs forward: most cells land on the last cell or just after it.
+  if (Events.empty() || Events.back().Time < time) {
+    TXMEvent& e = Events.emplace_back();
+    e.Time = time;
+    return e;
+  }
+  if (Events.back().Time == time) return Events.back();
   const std::size_t i = LowerBound(time);
   if (i < Events.size() && Events[i].Time == time) return Events[i];
   TXMEvent e;
@@ -50,6 +57,11 @@ TXMPattern* TXMSong::GetPattern(int32_t n) {
 
 TXMChannel* TXMSong::CellChannel(int32_t pattern, int32_t channel, int32_t time) {
   if (time >= MaxRows || time < 0 || channel < 0 || channel >= kMaxChannels) return nullptr;
+  // Both already exist for nearly every cell; only the first cell of a channel grows the lists.
+  if (pattern >= 0 && static_cast<std::size_t>(pattern) < Patterns.size()) {
+    std::vector<TXMChannel>& chans = Patterns[static_cast<std::size_t>(pattern)].Channels;
+    if (static_cast<std::size_t>(channel) < chans.size()) return &chans[static_cast<std::size_t>(channel)];
+  }
   TXMPattern* p = GetPattern(pattern);
   if (p == nullptr) return nullptr;
   return &p->GetChannel(channel);
@@ -59,7 +71,9 @@ void TXMSong::AddEvent(int32_t pattern, int32_t channel, int32_t time, uint8_t n
                        uint8_t vcol, uint8_t event, uint8_t data) {
   TXMChannel* ch = CellChannel(pattern, channel, time);
   if (ch == nullptr) return;
-  TXMEvent& e = ch->FindOrInsert(time);
+  // A note's cell usually merges into the key-off just written on its row: no call for that.
+  std::vector<TXMEvent>& events = ch->Events;
+  TXMEvent& e = !events.empty() && events.back().Time == time ? events.back() : ch->FindOrInsert(time);
   if (note != 0) e.Note = note;
   if (inst != 0) e.Inst = inst;
   if (vcol != 0) e.VCol = vcol;

@@ -22,26 +22,25 @@ void Poke16(std::string& out, std::size_t at, uint16_t v) {
   out[at + 1] = static_cast<char>(v >> 8);
 }
 
-// One cell: the raw 5 bytes for 4 or more parts, otherwise a flag byte and the parts present.
-void WriteCell(std::string& out, const TXMEvent& e) {
-  const uint8_t parts[5] = {e.Note, e.Inst, e.VCol, e.Event, e.Data};
-  int present = 0;
-  for (uint8_t p : parts) present += p != 0;
-  if (present >= 4) {
-    out.append(reinterpret_cast<const char*>(parts), 5);
-    return;
+// One cell at out: the raw 5 bytes for 4 or more parts, otherwise a flag byte and the parts present.
+// Returns the end of what it wrote (at most 5 bytes).
+char* WriteCell(char* out, const TXMEvent& e) {
+  const unsigned mask = unsigned{e.Note != 0} | unsigned{e.Inst != 0} << 1 | unsigned{e.VCol != 0} << 2 |
+                        unsigned{e.Event != 0} << 3 | unsigned{e.Data != 0} << 4;
+  // Bit m of this constant is set when m has 4 or 5 bits set.
+  constexpr uint32_t kFourOrMore = (1u << 0x0F) | (1u << 0x17) | (1u << 0x1B) | (1u << 0x1D) | (1u << 0x1E) | (1u << 0x1F);
+  if ((kFourOrMore >> mask) & 1u) {
+    const uint8_t raw[5] = {e.Note, e.Inst, e.VCol, e.Event, e.Data};
+    std::memcpy(out, raw, 5);
+    return out + 5;
   }
-  char cell[5];
-  uint8_t flag = 0x80;
-  int n = 1;
-  for (int i = 0; i < 5; ++i) {
-    if (parts[i] != 0) {
-      flag |= static_cast<uint8_t>(1u << i);
-      cell[n++] = static_cast<char>(parts[i]);
-    }
-  }
-  cell[0] = static_cast<char>(flag);
-  out.append(cell, static_cast<std::size_t>(n));
+  *out++ = static_cast<char>(0x80 | mask);
+  if (e.Note != 0) *out++ = static_cast<char>(e.Note);
+  if (e.Inst != 0) *out++ = static_cast<char>(e.Inst);
+  if (e.VCol != 0) *out++ = static_cast<char>(e.VCol);
+  if (e.Event != 0) *out++ = static_cast<char>(e.Event);
+  if (e.Data != 0) *out++ = static_cast<char>(e.Data);
+  return out;
 }
 
 }  // namespace
@@ -62,7 +61,19 @@ bool TXMSong::WriteSong(std::string& image) {
   LastError = TSaveError::None;
   TooLargePattern = -1;
   PrepareHeader();
+  // The header's 16-bit count could not name every instrument block that follows.
+  if (InstFiles.size() > kSizeFieldMax) {
+    LastError = TSaveError::Write;
+    return false;
+  }
   image.clear();
+  // One allocation for the header and the largest pattern data that can be written.
+  uint64_t bound = 336;
+  for (const TXMPattern& p : Patterns) {
+    const uint64_t cells = p.RowCount > 0 ? uint64_t(p.RowCount) * p.Channels.size() : 0;
+    bound += 9 + 5 * (cells < kSizeFieldMax ? cells : kSizeFieldMax);
+  }
+  image.reserve(static_cast<std::size_t>(bound));
   image.append(IDText.data(), IDText.size());
   image.append(ModuleName.data(), ModuleName.size());
   image += static_cast<char>(EofMarker);
@@ -96,16 +107,19 @@ bool TXMSong::WriteSong(std::string& image) {
     Put16(image, p.PackedSize);
     const std::size_t dataStart = image.size();
     std::size_t cursor[32] = {};
+    char row[32 * 5];  // one row of cells, appended at once
     for (int32_t r = 0; r < p.RowCount; ++r) {
+      char* out = row;
       for (std::size_t c = 0; c < channels; ++c) {
         const std::vector<TXMEvent>& ev = p.Channels[c].Events;
         if (cursor[c] < ev.size() && ev[cursor[c]].Time == r) {
-          WriteCell(image, ev[cursor[c]]);
+          out = WriteCell(out, ev[cursor[c]]);
           ++cursor[c];
         } else {
-          image += static_cast<char>(0x80);
+          *out++ = static_cast<char>(0x80);
         }
       }
+      image.append(row, static_cast<std::size_t>(out - row));
     }
     const std::size_t packed = image.size() - dataStart;
     if (packed > kSizeFieldMax) {
