@@ -211,7 +211,7 @@ TCounts CountInProcess(const std::string& score, const std::string& dir) {
     TFuncResult result;
     std::string lower;
     for (;;) {
-      const std::string token = compiler.Scanner().NextToken();
+      const std::string_view token = compiler.Scanner().NextToken();
       if (token.empty()) break;
       lower = token;
       for (char& c : lower) {

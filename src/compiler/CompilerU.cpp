@@ -71,7 +71,7 @@ void TCompiler::Compile(const std::string& outPath, TFuncResult& result) {
   int64_t steps = 0;
   std::string lower;
   for (;;) {
-    const std::string token = FScanner->NextToken();
+    const std::string_view token = FScanner->NextToken();
     if (token.empty()) {
       FinishCompile(outPath, result);
       return;
@@ -95,11 +95,11 @@ void TCompiler::Compile(const std::string& outPath, TFuncResult& result) {
       if (result.Success) continue;
     }
     FScanner->GetPos(result.X, result.Y);
-    result.Token = token;
+    result.Token = std::string(token);
     result.Reason = result.Msg;
     result.Positioned = true;
     result.Msg = std::string(msg::kStopPrefix) + std::to_string(result.Y) + ",X" +
-                 std::to_string(result.X) + "]: " + msg::kOpenBracket + token + msg::kCloseBracket +
+                 std::to_string(result.X) + "]: " + msg::kOpenBracket + result.Token + msg::kCloseBracket +
                  result.Reason;
     return;
   }

@@ -104,37 +104,42 @@ void TScanner::GetPos(int32_t& x, int32_t& y) const {
   y = static_cast<int32_t>(cy > INT32_MAX ? INT32_MAX : cy);
 }
 
-std::string TScanner::NextToken() {
+std::string_view TScanner::NextToken() {
   SkipBlank();
   const unsigned char c = At(Cur);
-  if (c == 0) return std::string();
-  std::string token(1, static_cast<char>(c));
-  ++Cur;
+  if (c == 0) return std::string_view();
+  // A token is always one stretch of the text, so it is handed out in place.
+  const TSourcePos start = Cur++;
+  TSourcePos end = Cur;
   switch (c) {
     case '#':
-      token += ReadAlpha();
+      while (IsLetter(At(Cur))) ++Cur;
+      end = Cur;
       break;
     case '%':
-      if (IsLetter(At(Cur))) token += static_cast<char>(At(Cur++));
+      if (IsLetter(At(Cur))) ++Cur;
+      end = Cur;
       break;
     case '@':
       if (At(Cur) == '@') {
-        token += '@';
         ++Cur;
-        token += ReadAlphaNum();
+        for (unsigned char d = At(Cur); IsLetter(d) || IsDigit(d); d = At(Cur)) ++Cur;
+        end = Cur;
         SkipBlank();
         SkipComma();
       } else {
-        token += ReadAlpha();
+        while (IsLetter(At(Cur))) ++Cur;
+        end = Cur;
       }
       break;
     case '|':
-      if (At(Cur) == '|') { token += '|'; ++Cur; }
+      if (At(Cur) == '|') ++Cur;
+      end = Cur;
       break;
     default:
       break;
   }
-  return token;
+  return std::string_view(FSource).substr(start, end - start);
 }
 
 int64_t TScanner::ReadUnsigned() {

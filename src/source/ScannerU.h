@@ -22,7 +22,8 @@ class TScanner {
   void LoadFromBytes(std::string_view bytes);
 
   void GetPos(int32_t& x, int32_t& y) const;
-  std::string NextToken();
+  // The next command token, in place in the text (valid as long as the scanner).
+  std::string_view NextToken();
   int32_t ReadValue();
   // Rows of a length expression; 64-bit so that callers can refuse sums past the 32-bit range.
   int64_t ReadLength(int32_t speed, int32_t defLength, int32_t lastLength);

@@ -25,6 +25,8 @@ std::size_t TXMChannel::LowerBound(int32_t time) const {
 TXMEvent& TXMChannel::FindOrInsert(int32_t time) {
   // Writing runs forward: most cells land on the last cell or just after it.
   if (Events.empty() || Events.back().Time < time) {
+    // A channel that holds one cell usually fills a pattern's worth; grow it once, not six times.
+    if (Events.capacity() == 0) Events.reserve(64);
     TXMEvent& e = Events.emplace_back();
     e.Time = time;
     return e;

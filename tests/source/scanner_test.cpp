@@ -19,7 +19,7 @@ TScanner Over(const std::string& text) {
 std::vector<std::string> Tokens(const std::string& text) {
   TScanner s = Over(text);
   std::vector<std::string> out;
-  for (std::string t = s.NextToken(); !t.empty(); t = s.NextToken()) out.push_back(t);
+  for (std::string_view t = s.NextToken(); !t.empty(); t = s.NextToken()) out.emplace_back(t);
   return out;
 }
 
