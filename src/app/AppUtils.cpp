@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "source/TextUnits.h"
@@ -114,10 +115,18 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
 
 bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
   if (path.empty()) return false;
-  const std::string target = ToSystemPath(path);
+  std::string target = ToSystemPath(path);
   struct stat st;
+  const bool exists = ::stat(target.c_str(), &st) == 0;
   // Only a regular file (or a new name) is replaced.
-  if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return false;
+  if (exists && !S_ISREG(st.st_mode)) return false;
+  // Through a link, the file it names is replaced and the link stays.
+  if (exists) {
+    if (char* real = ::realpath(target.c_str(), nullptr)) {
+      target = real;
+      std::free(real);
+    }
+  }
   const std::size_t slash = target.rfind('/');
   const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
   std::string tmpl = dir + ".orvatek-XXXXXX";
@@ -125,10 +134,15 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
   name.push_back('\0');
   const int fd = ::mkstemp(name.data());
   if (fd < 0) return false;
-  // mkstemp makes the file private; give it the mode a plain create would.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
+  // mkstemp makes the file private: keep the mode of the file replaced, or give a new one
+  // the mode a plain create would.
+  mode_t mode = st.st_mode & 07777;
+  if (!exists) {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+  ::fchmod(fd, mode);
   bool ok = WriteAll(fd, bytes);
   ok = (::close(fd) == 0) && ok;
   if (ok && ::rename(name.data(), target.c_str()) != 0) ok = false;

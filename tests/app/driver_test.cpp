@@ -94,3 +94,18 @@ TEST(Driver, UnwritableOutputs) {
   EXPECT_EQ(Drive({dir / "s.mml", dir / "d.xm"}), Lines({msg::kBanner, msg::kFailure, msg::kXmNotWritten}));
   EXPECT_TRUE(std::filesystem::is_directory(dir / "d.xm"));
 }
+
+TEST(Driver, ReplacesAFileThroughItsLinkAndKeepsItsMode) {
+  TempDir dir;
+  WriteFile(dir / "s.mml", "#setorder 0 c4");
+  WriteFile(dir / "t.xm", "old");
+  std::filesystem::permissions(dir / "t.xm", std::filesystem::perms(0640));
+  std::filesystem::create_symlink(dir / "t.xm", dir / "link.xm");
+  EXPECT_EQ(Drive({dir / "s.mml", dir / "link.xm"}), Lines({msg::kBanner, msg::kSuccess}));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.xm"));
+  EXPECT_EQ(ReadFile(dir / "t.xm").substr(0, 17), "Extended Module: ");
+  EXPECT_EQ(std::filesystem::status(dir / "t.xm").permissions() & std::filesystem::perms::all,
+            std::filesystem::perms(0640));
+  // Nothing else is left beside it.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3);
+}
