@@ -38,8 +38,8 @@ void TCompiler::RegisterNoteCommands() {
   };
   AddFunc("<", [stepOctave](TFuncResult& r) { stepOctave(r, false); });
   AddFunc(">", [stepOctave](TFuncResult& r) { stepOctave(r, true); });
-  AddFunc("v", [this](TFuncResult& r) { SetVolume(r); });
-  AddFunc("p", [this](TFuncResult& r) { SetPan(r); });
+  AddFunc("v", [this](TFuncResult& r) { SetLevel(r, Cur().Volume, 64, 0x10); });
+  AddFunc("p", [this](TFuncResult& r) { SetLevel(r, Cur().Pan, 15, 0xC0); });
   AddFunc("@", [this](TFuncResult& r) { SetInstrument(r); });
 }
 
@@ -139,31 +139,17 @@ void TCompiler::SetLength(TFuncResult& result) {
   result.Success = true;
 }
 
-void TCompiler::SetVolume(TFuncResult& result) {
-  TChannelState& ch = Cur();
+// "v" and "p": absolute, or relative (a sign right after the command) and then also written at once.
+void TCompiler::SetLevel(TFuncResult& result, int32_t& level, int32_t max, uint8_t base) {
   const int32_t sign = FScanner->ReadSign();
   const int64_t n = FScanner->ReadValue();
-  const int64_t value = sign != 0 ? ch.Volume + sign * n : n;
-  if (value < 0 || value > 64) {
+  const int64_t value = sign != 0 ? level + sign * n : n;
+  if (value < 0 || value > max) {
     Fail(result, msg::kBadValue);
     return;
   }
-  ch.Volume = static_cast<int32_t>(value);
-  if (sign != 0) AddCell(CurRow(), 0, 0, static_cast<uint8_t>(0x10 + value), 0, 0);
-  result.Success = true;
-}
-
-void TCompiler::SetPan(TFuncResult& result) {
-  TChannelState& ch = Cur();
-  const int32_t sign = FScanner->ReadSign();
-  const int64_t n = FScanner->ReadValue();
-  const int64_t value = sign != 0 ? ch.Pan + sign * n : n;
-  if (value < 0 || value > 15) {
-    Fail(result, msg::kBadValue);
-    return;
-  }
-  ch.Pan = static_cast<int32_t>(value);
-  if (sign != 0) AddCell(CurRow(), 0, 0, static_cast<uint8_t>(0xC0 + value), 0, 0);
+  level = static_cast<int32_t>(value);
+  if (sign != 0) AddCell(CurRow(), 0, 0, static_cast<uint8_t>(base + value), 0, 0);
   result.Success = true;
 }
 

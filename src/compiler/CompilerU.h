@@ -77,8 +77,7 @@ class TCompiler : public TFuncList {
   void Wait(TFuncResult& result);
   void StepOne(TFuncResult& result);
   void SetLength(TFuncResult& result);
-  void SetVolume(TFuncResult& result);
-  void SetPan(TFuncResult& result);
+  void SetLevel(TFuncResult& result, int32_t& level, int32_t max, uint8_t base);
   void SetInstrument(TFuncResult& result);
 
   // Parallel notation, loops and macros.
