@@ -23,19 +23,8 @@ void ExpectCells(const CellCase* begin, const CellCase* end) {
   }
 }
 
-struct FailCase {
-  const char* score;
-  int y, x;
-  const char* token;
-  const char* reason;
-};
-
-void ExpectRefusals(const FailCase* begin, const FailCase* end) {
-  for (const FailCase* c = begin; c != end; ++c) {
-    Compiled r = CompileScore(c->score);
-    EXPECT_FALSE(r.wrote) << c->score;
-    EXPECT_EQ(r.result.Msg, Stopped(c->y, c->x, c->token, c->reason)) << c->score;
-  }
+void ExpectRefusals(const Refusal* begin, const Refusal* end) {
+  for (const Refusal* c = begin; c != end; ++c) ExpectRefused(*c);
 }
 
 }  // namespace
@@ -64,7 +53,7 @@ TEST(VolumeColumn, TargetWalksFromLastPitch) {
 }
 
 TEST(VolumeColumn, Refusals) {
-  const FailCase cases[] = {
+  const Refusal cases[] = {
       {"%v65", 1, 4, "%v", msg::kBadValue},   {"%v -1", 1, 5, "%v", msg::kBadValue},
       {"%d16", 1, 4, "%d", msg::kBadValue},   {"%d-1", 1, 4, "%d", msg::kBadValue},
       {"%p16", 1, 4, "%p", msg::kBadValue},   {"%g16,2", 1, 4, "%g", msg::kBadValue},
@@ -102,7 +91,7 @@ TEST(Effects, Cells) {
 }
 
 TEST(Effects, Refusals) {
-  const FailCase cases[] = {
+  const Refusal cases[] = {
       {"@vib 16,0", 1, 7, "@vib", msg::kBadValue},  {"@vib 3,16", 1, 9, "@vib", msg::kBadValue},
       {"@arp -1", 1, 7, "@arp", msg::kBadValue},    {"@pbr 0,16", 1, 9, "@pbr", msg::kBadValue},
       {"@vs 16", 1, 6, "@vs", msg::kBadValue},      {"@vs -16", 1, 7, "@vs", msg::kBadValue},
@@ -143,7 +132,7 @@ TEST(Loops, PassesRunTheSameText) {
 }
 
 TEST(Loops, Refusals) {
-  const FailCase cases[] = {
+  const Refusal cases[] = {
       {"(c)1", 1, 4, ")", msg::kBadValue},  {"(c)0", 1, 4, ")", msg::kBadValue},
       {"(c)-3", 1, 5, ")", msg::kBadValue}, {"(c)", 1, 3, ")", msg::kBadValue},
       {"c)2", 1, 3, ")", msg::kNoLoop},     {"c]2", 1, 3, "]", msg::kNoLoop},
@@ -176,7 +165,7 @@ TEST(Macros, DefineRunReturn) {
 }
 
 TEST(Macros, Refusals) {
-  const FailCase cases[] = {
+  const Refusal cases[] = {
       {"$ a", 1, 1, "$", msg::kMacroNameMissing},
       {"${c}", 1, 1, "$", msg::kMacroNameMissing},
       {"$a", 2, 0, "$", msg::kMacroUndefined},
@@ -208,7 +197,7 @@ TEST(Parallel, LanesShareRows) {
 }
 
 TEST(Parallel, Refusals) {
-  const FailCase cases[] = {
+  const Refusal cases[] = {
       {"||", 1, 2, "||", msg::kNoParallel},
       {"| | || ||", 1, 9, "||", msg::kNoParallel},
       {"| c #pt 1", 1, 7, "#pt", msg::kParallelSelect},

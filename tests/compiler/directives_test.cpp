@@ -9,16 +9,6 @@
 using namespace orvate;
 using namespace orvate::testsupport;
 
-namespace {
-
-struct FailCase {
-  const char* score;
-  int y, x;
-  const char* token;
-  const char* reason;
-};
-
-}  // namespace
 
 TEST(Directives, HeaderFields) {
   Compiled r = CompileScore(
@@ -66,7 +56,7 @@ TEST(Directives, OrderTableHoldsExactly256) {
 }
 
 TEST(Directives, Refusals) {
-  const FailCase cases[] = {
+  const Refusal cases[] = {
       {"#ch 0", 1, 5, "#ch", msg::kBadValue},        {"#ch 33", 1, 6, "#ch", msg::kBadValue},
       {"#ch -1", 1, 6, "#ch", msg::kBadValue},       {"#ch", 1, 3, "#ch", msg::kBadValue},
       {"#pt 256", 1, 7, "#pt", msg::kBadValue},      {"#pt -1", 1, 6, "#pt", msg::kBadValue},
@@ -87,10 +77,7 @@ TEST(Directives, Refusals) {
       {"#songs", 1, 6, "#songs", msg::kUndefinedCommand},
       {"#", 1, 1, "#", msg::kUndefinedCommand},
   };
-  for (const FailCase& c : cases) {
-    Compiled r = CompileScore(c.score);
-    EXPECT_EQ(r.result.Msg, Stopped(c.y, c.x, c.token, c.reason)) << c.score;
-  }
+  for (const Refusal& c : cases) ExpectRefused(c);
   Compiled empty = CompileScore(" // nothing\r\n/* at all */ \x82\xa0");
   EXPECT_FALSE(empty.result.Success);
   EXPECT_EQ(empty.result.Msg, msg::kNoOrder);

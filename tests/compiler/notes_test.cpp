@@ -81,55 +81,40 @@ TEST(Notes, TieCarriesAcrossPatterns) {
   EXPECT_EQ(DumpChannel(r.song(), 1, 0), "8:n97");
 }
 
-struct FailCase {
-  const char* score;
-  int y, x;
-  const char* token;
-  const char* reason;
-};
+class Refusals : public ::testing::TestWithParam<Refusal> {};
 
-class Refusals : public ::testing::TestWithParam<FailCase> {};
-
-TEST_P(Refusals, StopWithPositionTokenAndMessage) {
-  const FailCase& c = GetParam();
-  Compiled r = CompileScore(c.score);
-  EXPECT_FALSE(r.result.Success);
-  EXPECT_EQ(r.result.Msg, Stopped(c.y, c.x, c.token, c.reason)) << c.score;
-  EXPECT_EQ(r.result.Y, c.y);
-  EXPECT_EQ(r.result.X, c.x);
-  EXPECT_FALSE(r.wrote) << "a refused score writes no file";
-}
+TEST_P(Refusals, StopWithPositionTokenAndMessage) { ExpectRefused(GetParam()); }
 
 INSTANTIATE_TEST_SUITE_P(
     NotesAndSettings, Refusals,
     ::testing::Values(
-        FailCase{"x", 1, 1, "x", msg::kUndefinedCommand},
-        FailCase{"#setorder 0\nc +", 2, 3, "+", msg::kUndefinedCommand},
-        FailCase{"c64", 2, 0, "c", msg::kBadValue},
-        FailCase{"C128", 2, 0, "C", msg::kBadValue},
-        FailCase{"l128", 2, 0, "l", msg::kBadValue},
-        FailCase{"v60 v+10", 1, 8, "v", msg::kBadValue},
-        FailCase{"v 65", 1, 4, "v", msg::kBadValue},
-        FailCase{"v -5", 1, 4, "v", msg::kBadValue},
-        FailCase{"p+8", 1, 3, "p", msg::kBadValue},
-        FailCase{"@0", 1, 2, "@", msg::kBadValue},
-        FailCase{"@201", 1, 4, "@", msg::kBadValue},
-        FailCase{"r*63 c4 c4", 1, 9, "c", msg::kRowLimit64},
-        FailCase{"r*64 r", 1, 6, "r", msg::kRowLimit64},
-        FailCase{"r*64 w", 1, 6, "w", msg::kRowLimit64},
-        FailCase{"r*64 _", 1, 6, "_", msg::kRowLimit64},
-        FailCase{"r*64 @1", 1, 6, "@", msg::kRowLimit64},
-        FailCase{"#extendrow r*1024 c", 1, 19, "c", msg::kRowLimit1024},
+        Refusal{"x", 1, 1, "x", msg::kUndefinedCommand},
+        Refusal{"#setorder 0\nc +", 2, 3, "+", msg::kUndefinedCommand},
+        Refusal{"c64", 2, 0, "c", msg::kBadValue},
+        Refusal{"C128", 2, 0, "C", msg::kBadValue},
+        Refusal{"l128", 2, 0, "l", msg::kBadValue},
+        Refusal{"v60 v+10", 1, 8, "v", msg::kBadValue},
+        Refusal{"v 65", 1, 4, "v", msg::kBadValue},
+        Refusal{"v -5", 1, 4, "v", msg::kBadValue},
+        Refusal{"p+8", 1, 3, "p", msg::kBadValue},
+        Refusal{"@0", 1, 2, "@", msg::kBadValue},
+        Refusal{"@201", 1, 4, "@", msg::kBadValue},
+        Refusal{"r*63 c4 c4", 1, 9, "c", msg::kRowLimit64},
+        Refusal{"r*64 r", 1, 6, "r", msg::kRowLimit64},
+        Refusal{"r*64 w", 1, 6, "w", msg::kRowLimit64},
+        Refusal{"r*64 _", 1, 6, "_", msg::kRowLimit64},
+        Refusal{"r*64 @1", 1, 6, "@", msg::kRowLimit64},
+        Refusal{"#extendrow r*1024 c", 1, 19, "c", msg::kRowLimit1024},
         // A length read at the end of the text has consumed the final line ending.
         // Values far outside musical use are refused rather than wrapped.
-        FailCase{"o2147483647 c", 1, 13, "c", msg::kBadValue},
-        FailCase{"o2147483647 >", 1, 13, ">", msg::kBadValue},
-        FailCase{"o-2147483647 < <", 1, 16, "<", msg::kBadValue},
-        FailCase{"c*2147483647 c*1", 1, 14, "c", msg::kRowLimit64},
-        FailCase{"_ r*2147483647", 2, 0, "r", msg::kBadValue},
-        FailCase{"c*2147483647^*1", 2, 0, "c", msg::kBadValue},
-        FailCase{"#gatebase 2147483647 q1 c*2", 2, 0, "c", msg::kBadValue},
-        FailCase{"l*2147483647^*2147483647", 2, 0, "l", msg::kBadValue}));
+        Refusal{"o2147483647 c", 1, 13, "c", msg::kBadValue},
+        Refusal{"o2147483647 >", 1, 13, ">", msg::kBadValue},
+        Refusal{"o-2147483647 < <", 1, 16, "<", msg::kBadValue},
+        Refusal{"c*2147483647 c*1", 1, 14, "c", msg::kRowLimit64},
+        Refusal{"_ r*2147483647", 2, 0, "r", msg::kBadValue},
+        Refusal{"c*2147483647^*1", 2, 0, "c", msg::kBadValue},
+        Refusal{"#gatebase 2147483647 q1 c*2", 2, 0, "c", msg::kBadValue},
+        Refusal{"l*2147483647^*2147483647", 2, 0, "l", msg::kBadValue}));
 
 TEST(Notes, RefusedCommandKeepsEarlierEvents) {
   Compiled r = CompileScore("#setorder 0 c4 x");

@@ -1,5 +1,7 @@
 #pragma once
 // Compiles a score held in memory, the way the driver would, into a temporary directory.
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <string>
 
@@ -43,6 +45,23 @@ inline Compiled CompileScore(const std::string& score, const std::string& baseDi
 inline std::string Stopped(int y, int x, const std::string& token, const std::string& reason) {
   return "\x92\xe2\x8e\x7e:[Y" + std::to_string(y) + ",X" + std::to_string(x) + "]: \xa2" + token +
          "\xa3 : " + reason;
+}
+
+// A score that must stop at a command, with the position, the token and the message it must show.
+struct Refusal {
+  const char* score;
+  int y, x;
+  const char* token;
+  const char* reason;
+};
+
+inline void ExpectRefused(const Refusal& c) {
+  Compiled r = CompileScore(c.score);
+  EXPECT_FALSE(r.result.Success) << c.score;
+  EXPECT_FALSE(r.wrote) << c.score << ": a refused score writes no file";
+  EXPECT_EQ(r.result.Msg, Stopped(c.y, c.x, c.token, c.reason)) << c.score;
+  EXPECT_EQ(r.result.Y, c.y) << c.score;
+  EXPECT_EQ(r.result.X, c.x) << c.score;
 }
 
 }  // namespace orvate::testsupport
