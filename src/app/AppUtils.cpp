@@ -72,6 +72,12 @@ std::string DeriveLogFile(const std::string& outFile) {
   return outFile.substr(0, dot) + ".log";
 }
 
+std::string DeriveMapFile(const std::string& outFile) {
+  const std::size_t dot = FindDot(outFile, true);
+  if (dot == std::string::npos) return outFile + ".map.json";
+  return outFile.substr(0, dot) + ".map.json";
+}
+
 std::string ToSystemPath(const std::string& path) {
   const TextEncoding enc = GuessEncoding(path);
   std::string out = path;

@@ -13,6 +13,8 @@ std::string ExtractFileName(const std::string& path);
 std::string DeriveOutFile(const std::string& inFile);
 // The last extension of the file name replaced by ".log" (appended when there is none).
 std::string DeriveLogFile(const std::string& outFile);
+// The same rule, with ".map.json".
+std::string DeriveMapFile(const std::string& outFile);
 // "\" (never the trail byte of a double-byte character) becomes "/".
 std::string ToSystemPath(const std::string& path);
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "source/TextUnits.h"
+#include "source/Utf8Text.h"
 
 namespace orvate {
 
@@ -22,26 +23,27 @@ struct TPiece {
 
 class TConsole {
  public:
-  // Lines go to standard output, or into capture when one is given.
-  explicit TConsole(std::string* capture = nullptr, TConsoleMode mode = TConsoleMode::Cp932)
-      : FCapture(capture), FMode(mode) {}
+  // Lines go to standard output (and standard error), or into the captures when given.
+  explicit TConsole(std::string* capture = nullptr, TConsoleMode mode = TConsoleMode::Cp932,
+                    std::string* errCapture = nullptr)
+      : FCapture(capture), FErrCapture(errCapture), FMode(mode) {}
   void SetMode(TConsoleMode mode) { FMode = mode; }
   TConsoleMode Mode() const { return FMode; }
   void Line(std::string_view text) { Line({TPiece{TPiece::Text, text}}); }
   void Line(std::initializer_list<TPiece> pieces);
+  // A line on standard error, given in both encodings.
+  void ErrorLine(std::string_view cp932, std::string_view utf8);
 
   // UTF-8 when standard output is a terminal whose locale names UTF-8.
   static TConsoleMode ModeForTerminal();
 
  private:
   void Emit(std::string_view bytes);
+  static void WriteAll(int fd, std::string_view bytes);
   std::string* FCapture;
+  std::string* FErrCapture;
   TConsoleMode FMode;
 };
 
-// The system's cp932 texts in UTF-8; a byte outside them becomes U+FFFD.
-std::string SystemTextToUtf8(std::string_view cp932);
-// Bytes of a score (in its encoding) or of a command line, in UTF-8; invalid bytes become U+FFFD.
-std::string BytesToUtf8(std::string_view bytes, TextEncoding enc);
 
 }  // namespace orvate

@@ -1,9 +1,9 @@
 #include "app/Driver.h"
 
-#include <memory>
+#include <climits>
 
 #include "app/AppUtils.h"
-#include "compiler/CompilerU.h"
+#include "compiler/CompileCall.h"
 #include "source/Messages.h"
 
 namespace orvate {
@@ -37,7 +37,7 @@ int RunDriver(const std::vector<std::string>& args, TConsole& console) {
     console.Line(msg::kUsage);
     return 0;
   }
-  bool logFlag = false;
+  bool logFlag = false, mapFlag = false, warnFlag = false;
   std::string inFile, outFile;
   for (const std::string& raw : args) {
     const std::string arg = Trim(raw);
@@ -45,6 +45,14 @@ int RunDriver(const std::vector<std::string>& args, TConsole& console) {
     if (IsOption(arg)) {
       if (arg == "-log" || arg == "/log") {
         logFlag = true;
+        continue;
+      }
+      if (arg == "-map" || arg == "/map") {
+        mapFlag = true;
+        continue;
+      }
+      if (arg == "-warn" || arg == "/warn") {
+        warnFlag = true;
         continue;
       }
       if (IsUtf8Option(arg)) continue;
@@ -64,24 +72,37 @@ int RunDriver(const std::vector<std::string>& args, TConsole& console) {
     return 0;
   }
 
-  TFuncResult result;
-  TextEncoding scoreEncoding = TextEncoding::Cp932;
-  {
-    auto compiler = std::make_unique<TCompiler>();
-    if (!compiler->LoadFromFile(inFile)) {
-      console.Line(msg::kInputUnreadable);
-      return 0;
+  std::string score;
+  if (!ReadWholeFile(inFile, score)) {
+    console.Line(msg::kInputUnreadable);
+    return 0;
+  }
+  TCompileRequest request;
+  request.Score = score;
+  request.BaseDir = ExtractFileDir(inFile);
+  request.WantLog = logFlag;
+  request.WantMap = mapFlag;
+  request.WantWarnings = warnFlag;
+  TCompileOutcome outcome = CompileScore(request);
+  TFuncResult& result = outcome.Result;
+  const TextEncoding scoreEncoding = outcome.ScoreEncoding;
+  if (result.Success && (outcome.Module.size() > INT32_MAX || !WriteFileAtomically(outFile, outcome.Module))) {
+    result.Success = false;
+    result.Positioned = false;
+    result.Msg = msg::kXmNotWritten;
+  }
+  if (logFlag) {
+    const std::string logFile = DeriveLogFile(outFile);
+    if (!WriteFileAtomically(logFile, outcome.EventLog)) {
+      console.Line(msg::kLogNotWritten);
+      return 1;
     }
-    compiler->Compile(outFile, result);
-    scoreEncoding = compiler->Scanner().Encoding();
-    if (logFlag) {
-      const std::string logFile = DeriveLogFile(outFile);
-      if (!compiler->SaveEventLog(logFile)) {
-        console.Line(msg::kLogNotWritten);
-        return 1;
-      }
-      console.Line({{TPiece::Text, msg::kLogWrittenHead}, {TPiece::Arg, logFile}, {TPiece::Text, msg::kLogWrittenTail}});
-    }
+    console.Line({{TPiece::Text, msg::kLogWrittenHead}, {TPiece::Arg, logFile}, {TPiece::Text, msg::kLogWrittenTail}});
+  }
+  // A refused score has no map; an unwritable map ends the run as an unwritable log does.
+  if (mapFlag && result.Success && !WriteFileAtomically(DeriveMapFile(outFile), outcome.Map.ToJson())) {
+    console.Line(msg::kMapNotWritten);
+    return 1;
   }
   if (result.Success) {
     console.Line(msg::kSuccess);
@@ -96,6 +117,9 @@ int RunDriver(const std::vector<std::string>& args, TConsole& console) {
     } else {
       console.Line(result.Msg);
     }
+  }
+  if (warnFlag && result.Success) {
+    for (const TWarning& w : outcome.Warnings) console.ErrorLine(w.TextCp932, w.TextUtf8);
   }
   return 0;
 }

@@ -25,6 +25,7 @@ void TCompiler::RegisterDirectives() {
   ranged("#speed", 1, 96, [this](int32_t n) {
     FSong->DefaultTempo = static_cast<uint16_t>(n);
     FSpeed = n;
+    if (FRec) FRec->SpeedCommand = FRec->Current();
   });
   ranged("#tempo", 32, 255, [this](int32_t n) { FSong->DefaultBPM = static_cast<uint16_t>(n); });
   ranged("#transpose", INT32_MIN, INT32_MAX, [this](int32_t n) { FTranspose = n; });
@@ -61,8 +62,9 @@ void TCompiler::DirInstrument(TFuncResult& result) {
   std::string lib = FSong->InstLibDir;
   if (lib.empty() || (lib.back() != '/' && lib.back() != '\\')) lib += '/';
   for (const std::string& candidate : {name, FBaseDir + bare, lib + bare}) {
-    if (FileExists(candidate)) {
+    if (FFiles->Exists(candidate)) {
       FSong->InstFiles.push_back(candidate);
+      if (FRec) FRec->InstrumentCommands.push_back(FRec->Current());
       result.Success = true;
       return;
     }
@@ -82,6 +84,7 @@ void TCompiler::DirSetOrder(TFuncResult& result) {
       return;
     }
     FSong->OrderTable[static_cast<std::size_t>(FOrderCount - 1)] = static_cast<uint8_t>(n);
+    if (FRec) FRec->OrderCommands[static_cast<std::size_t>(FOrderCount - 1)] = FRec->Current();
     FSong->SongLength = static_cast<uint16_t>(FOrderCount);
   } while (FScanner->SkipComma());
   result.Success = true;
@@ -135,6 +138,7 @@ void TCompiler::DirCopy(TFuncResult& result) {
     return;
   }
   FSong->CopyChannel(p, static_cast<int32_t>(c), CurRow(), FPattern, FChannel);
+  if (FRec) FRec->Copy(p, static_cast<int32_t>(c), CurRow(), FSong->MaxRows, FPattern, FChannel);
   CurRow() += span;
   result.Success = true;
 }

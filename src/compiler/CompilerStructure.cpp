@@ -52,9 +52,13 @@ void TCompiler::Macro(TFuncResult& result) {
       return;
     }
     FScanner->SkipPastBrace();
-  } else if (!FMacroList->Jump(FScanner->Cur, name)) {
-    Fail(result, FMacroList->FErrorMsg.c_str());
-    return;
+  } else {
+    const TSourcePos callEnd = FScanner->ReadEnd(0);  // the name's end, before the jump
+    if (!FMacroList->Jump(FScanner->Cur, name)) {
+      Fail(result, FMacroList->FErrorMsg.c_str());
+      return;
+    }
+    if (FRec) FRec->EnterMacro(callEnd);
   }
   result.Success = true;
 }
@@ -64,6 +68,7 @@ void TCompiler::MacroReturn(TFuncResult& result) {
     Fail(result, FMacroList->FErrorMsg.c_str());
     return;
   }
+  if (FRec) FRec->LeaveMacro();
   result.Success = true;
 }
 

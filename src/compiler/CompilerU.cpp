@@ -13,7 +13,6 @@ TCompiler::TCompiler()
       FScanner(std::make_unique<TScanner>()),
       FSong(std::make_unique<TXMSong>()) {
   RegisterCommands();
-  FBaseDir = GetAppDir();
 }
 
 TCompiler::~TCompiler() = default;
@@ -42,9 +41,21 @@ void TCompiler::Fail(TFuncResult& result, const char* message) {
   result.Msg = message;
 }
 
+void TCompiler::SetFiles(const TFileProvider* files) {
+  FFiles = files != nullptr ? files : &TDiskFiles::Instance();
+  FSong->Files = FFiles;
+}
+
+void TCompiler::EnableRecording() { FRec = std::make_unique<TMapRecorder>(FScanner->Source().size()); }
+
 void TCompiler::AddCell(int32_t row, uint8_t note, uint8_t inst, uint8_t vcol, uint8_t event,
                         uint8_t data) {
-  FSong->AddEvent(FPattern, FChannel, row, note, inst, vcol, event, data);
+  const bool stored = FSong->AddEvent(FPattern, FChannel, row, note, inst, vcol, event, data);
+  if (FRec && stored) {
+    const unsigned parts = (note ? unsigned{kPartNote} : 0u) | (inst ? unsigned{kPartInst} : 0u) |
+                           (vcol ? unsigned{kPartVCol} : 0u) | (data ? unsigned{kPartEffect} : 0u);
+    FRec->Write(FPattern, FChannel, row, static_cast<uint8_t>(parts));
+  }
 }
 
 // Moves the write row on, refusing a row past the 32-bit range.
@@ -68,12 +79,19 @@ void TCompiler::CheckRowLimit(TFuncResult& result) {
 }
 
 void TCompiler::Compile(const std::string& outPath, TFuncResult& result) {
+  std::string image;
+  Build(result, image);
+  if (result.Success && (image.size() > INT32_MAX || !WriteFileAtomically(outPath, image))) Fail(result, msg::kXmNotWritten);
+}
+
+void TCompiler::Build(TFuncResult& result, std::string& image) {
+  image.clear();
   int64_t steps = 0;
   std::string lower;
   for (;;) {
     const std::string_view token = FScanner->NextToken();
     if (token.empty()) {
-      FinishCompile(outPath, result);
+      FinishCompile(result, image);
       return;
     }
     // Copy only a token that has an upper-case letter; the original is kept for the message.
@@ -90,11 +108,22 @@ void TCompiler::Compile(const std::string& outPath, TFuncResult& result) {
     }
     if (FStepBudget > 0 && ++steps > FStepBudget) {
       Fail(result, msg::kBadValue);
-    } else {
+    } else if (!FRec) {
       CallFunc(name, result);
+      if (result.Success) continue;
+    } else {
+      const TSourcePos start = static_cast<TSourcePos>(token.data() - FScanner->Source().data());
+      FRec->BeginCommand(start);
+      CallFunc(name, result);
+      // The first command that takes a pattern past what every player reads.
+      if (CurRow() > 256 && FRec->LongPattern[static_cast<std::size_t>(FPattern)] == TMapRecorder::kNone)
+        FRec->LongPattern[static_cast<std::size_t>(FPattern)] = FRec->Current();
+      if (FRec->HasCurrent()) FRec->EndCommand(FScanner->ReadEnd(start + token.size()));
       if (result.Success) continue;
     }
     FScanner->GetPos(result.X, result.Y);
+    FFailStart = static_cast<TSourcePos>(token.data() - FScanner->Source().data());
+    FFailEnd = std::max(FFailStart + token.size(), FScanner->ReadEnd(FFailStart));
     result.Token = std::string(token);
     result.Reason = result.Msg;
     result.Positioned = true;
@@ -105,14 +134,18 @@ void TCompiler::Compile(const std::string& outPath, TFuncResult& result) {
   }
 }
 
-void TCompiler::FinishCompile(const std::string& outPath, TFuncResult& result) {
+void TCompiler::FinishCompile(TFuncResult& result, std::string& image) {
   if (FOrderCount == 0) {
     Fail(result, msg::kNoOrder);
     return;
   }
   FinalizeRows();
   for (int32_t p = 0; p <= FMaxPattern; ++p) FSong->AddPatternRows(p, FRows[static_cast<std::size_t>(p)].PatternRows);
-  if (FSong->SaveToFile(outPath) >= 0) return;
+  if (FSong->WriteSong(image)) {
+    result.Success = true;
+    return;
+  }
+  image.clear();
   if (FSong->LastError == TSaveError::TooLarge) {
     Fail(result, msg::kPatternTooLargeHead);
     result.Msg += std::to_string(FSong->TooLargePattern) + msg::kPatternTooLargeTail;

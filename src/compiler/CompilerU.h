@@ -6,6 +6,7 @@
 #include <string>
 
 #include "compiler/FuncListU.h"
+#include "compiler/MapRecorder.h"
 #include "source/LoopListU.h"
 #include "source/MacroListU.h"
 #include "source/ScannerU.h"
@@ -39,7 +40,18 @@ class TCompiler : public TFuncList {
   bool LoadFromFile(const std::string& path);
   // For callers that hold the score in memory (tests, fuzzing): same normalisation as a file.
   void LoadFromBytes(std::string_view bytes, const std::string& baseDir);
+  // Compiles the loaded score into the module's bytes; image is empty unless it succeeds.
+  void Build(TFuncResult& result, std::string& image);
+  // Build, then save the image to outPath (a failed save fails the compilation).
   void Compile(const std::string& outPath, TFuncResult& result);
+  // Where "#instrument" looks for files and the writer reads them; the disk unless set.
+  void SetFiles(const TFileProvider* files);
+  // Records the sources of every cell (for a map or warnings); before Build, after loading.
+  void EnableRecording();
+  const TMapRecorder* Recorder() const { return FRec.get(); }
+  // The text of the command a compilation stopped at, in the scanner's text.
+  TSourcePos FailStart() const { return FFailStart; }
+  TSourcePos FailEnd() const { return FFailEnd; }
   bool SaveEventLog(const std::string& path);
   void RegisterCommands();
   void CheckRowLimit(TFuncResult& result);
@@ -66,7 +78,7 @@ class TCompiler : public TFuncList {
   void Fail(TFuncResult& result, const char* message);
   void AddCell(int32_t row, uint8_t note, uint8_t inst, uint8_t vcol, uint8_t event, uint8_t data);
   bool AdvanceRow(TFuncResult& result, int64_t rows);
-  void FinishCompile(const std::string& outPath, TFuncResult& result);
+  void FinishCompile(TFuncResult& result, std::string& image);
 
   // Notes and rests.
   void RegisterNoteCommands();
@@ -122,6 +134,10 @@ class TCompiler : public TFuncList {
   bool FOctRev = false;
   std::unique_ptr<TScanner> FScanner;
   std::unique_ptr<TXMSong> FSong;
+  const TFileProvider* FFiles = &TDiskFiles::Instance();
+  std::unique_ptr<TMapRecorder> FRec;  // only when asked for
+  TSourcePos FFailStart = 0;
+  TSourcePos FFailEnd = 0;
 };
 
 // Within the 32-bit signed range.

@@ -36,7 +36,7 @@ void TCompiler::RegisterVolumeCommands() {
   AddFunc("%n", [this](TFuncResult& r) {
     CheckRowLimit(r);
     if (!r.Success) return;
-    FSong->ClearVCol(FPattern, FChannel, CurRow());
+    if (FSong->ClearVCol(FPattern, FChannel, CurRow()) && FRec) FRec->Write(FPattern, FChannel, CurRow(), kPartVCol);
   });
 }
 

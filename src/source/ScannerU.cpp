@@ -28,7 +28,7 @@ void TScanner::SetSource(std::string text, TextEncoding enc) {
   FStart = 0;
   // A byte-order mark is neither a command nor a column.
   if (enc == TextEncoding::Utf8 && FSource.compare(0, 3, "\xEF\xBB\xBF") == 0) FStart = 3;
-  Cur = FStart;
+  Cur = FBlankFrom = FBlankTo = FStart;
 }
 
 void TScanner::LoadFromBytes(std::string_view bytes) {
@@ -67,9 +67,19 @@ void TScanner::SkipLine() {
 }
 
 void TScanner::SkipBlank() {
-  for (;;) {
+  {
     const unsigned char c = At(Cur);
     // Most calls stand on a command or a number: leave before the comment and lead-byte tests.
+    if (c > ' ' && c < 0x80 && c != '/') return;
+  }
+  FBlankFrom = Cur;
+  SkipBlankFrom();
+  FBlankTo = Cur;
+}
+
+void TScanner::SkipBlankFrom() {
+  for (;;) {
+    const unsigned char c = At(Cur);
     if (c > ' ' && c < 0x80 && c != '/') return;
     if (c == 0) return;
     if (c == '\t' || c == '\n' || c == '\r' || c == ' ') {
@@ -90,6 +100,16 @@ void TScanner::SkipBlank() {
       return;
     }
   }
+}
+
+TSourcePos TScanner::ReadEnd(TSourcePos start) const {
+  TSourcePos end = Cur == FBlankTo ? FBlankFrom : Cur;
+  while (end > start) {
+    const unsigned char c = At(end - 1);
+    if (c != ' ' && c != '\t' && c != '\r' && c != '\n') break;
+    --end;
+  }
+  return end < start ? start : end;
 }
 
 void TScanner::GetPos(int32_t& x, int32_t& y) const {

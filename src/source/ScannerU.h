@@ -38,6 +38,12 @@ class TScanner {
   std::string ReadAlpha();
   std::string ReadAlphaNum();
 
+  // Where the text a command read ends, the command having started at start: the cursor,
+  // less the blanks and comments skipped last.
+  TSourcePos ReadEnd(TSourcePos start) const;
+  // The start of the text after a byte-order mark.
+  TSourcePos TextStart() const { return FStart; }
+
   const std::string& Source() const { return FSource; }
   TextEncoding Encoding() const { return FEncoding; }
   bool AtEnd() const { return At(Cur) == 0; }
@@ -50,10 +56,14 @@ class TScanner {
   }
   std::size_t Unit(std::size_t pos) const { return UnitLength(FSource, pos, FEncoding); }
   void SkipBlank();
+  void SkipBlankFrom();
   void SkipLine();
 
   std::string FSource;
   TSourcePos FStart = 0;
+  // The last stretch of blanks skipped.
+  TSourcePos FBlankFrom = 0;
+  TSourcePos FBlankTo = 0;
   TextEncoding FEncoding = TextEncoding::Cp932;
 };
 

@@ -39,24 +39,26 @@ void WriteXi(std::string& out, const std::string& xi) {
 }  // namespace
 
 bool TXMSong::WriteInstruments(std::string& image) {
+  PlaceholderInsts.assign(InstFiles.size(), 0);
   if (InstFiles.empty()) return true;
   if (!InstLibDir.empty()) {
     const char last = InstLibDir.back();
     if (last != '/' && last != '\\') InstLibDir += '/';
   }
-  for (std::string& entry : InstFiles) {
-    if (!FileExists(entry)) {
+  for (std::size_t i = 0; i < InstFiles.size(); ++i) {
+    std::string& entry = InstFiles[i];
+    if (!Files->Exists(entry)) {
       std::string candidate = InstLibDir + ExtractFileName(entry);
-      if (FileExists(candidate)) entry = std::move(candidate);
-    }
-    if (!FileExists(entry)) {
-      WritePlaceholder(image);
-      continue;
+      if (Files->Exists(candidate)) entry = std::move(candidate);
     }
     std::string xi;
-    if (!ReadWholeFile(entry, xi)) return false;
-    if (xi.size() <= kXiHeaderSize) WritePlaceholder(image);
-    else WriteXi(image, xi);
+    if (Files->Exists(entry) && !Files->Read(entry, xi)) return false;
+    if (xi.size() <= kXiHeaderSize) {
+      WritePlaceholder(image);
+      PlaceholderInsts[i] = 1;
+    } else {
+      WriteXi(image, xi);
+    }
   }
   return true;
 }

@@ -69,10 +69,10 @@ TXMChannel* TXMSong::CellChannel(int32_t pattern, int32_t channel, int32_t time)
   return &p->GetChannel(channel);
 }
 
-void TXMSong::AddEvent(int32_t pattern, int32_t channel, int32_t time, uint8_t note, uint8_t inst,
+bool TXMSong::AddEvent(int32_t pattern, int32_t channel, int32_t time, uint8_t note, uint8_t inst,
                        uint8_t vcol, uint8_t event, uint8_t data) {
   TXMChannel* ch = CellChannel(pattern, channel, time);
-  if (ch == nullptr) return;
+  if (ch == nullptr) return false;
   // A note's cell usually merges into the key-off just written on its row: no call for that.
   std::vector<TXMEvent>& events = ch->Events;
   TXMEvent& e = !events.empty() && events.back().Time == time ? events.back() : ch->FindOrInsert(time);
@@ -83,12 +83,14 @@ void TXMSong::AddEvent(int32_t pattern, int32_t channel, int32_t time, uint8_t n
     e.Event = event;
     e.Data = data;
   }
+  return true;
 }
 
-void TXMSong::ClearVCol(int32_t pattern, int32_t channel, int32_t time) {
+bool TXMSong::ClearVCol(int32_t pattern, int32_t channel, int32_t time) {
   TXMChannel* ch = CellChannel(pattern, channel, time);
-  if (ch == nullptr) return;
+  if (ch == nullptr) return false;
   ch->FindOrInsert(time).VCol = 0;
+  return true;
 }
 
 void TXMSong::AddPatternRows(int32_t pattern, int32_t rows) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "xm/FileProvider.h"
+
 namespace orvate {
 
 struct TXMEvent {
@@ -46,9 +48,10 @@ class TXMSong {
   TXMSong();
 
   TXMPattern* GetPattern(int32_t n);
-  void AddEvent(int32_t pattern, int32_t channel, int32_t time, uint8_t note, uint8_t inst,
+  // False when the cell lies outside the song (past the row limit) and nothing was stored.
+  bool AddEvent(int32_t pattern, int32_t channel, int32_t time, uint8_t note, uint8_t inst,
                 uint8_t vcol, uint8_t event, uint8_t data);
-  void ClearVCol(int32_t pattern, int32_t channel, int32_t time);
+  bool ClearVCol(int32_t pattern, int32_t channel, int32_t time);
   void AddPatternRows(int32_t pattern, int32_t rows);
   void CopyChannel(int32_t srcPattern, int32_t srcChannel, int32_t timeOffset, int32_t dstPattern,
                    int32_t dstChannel);
@@ -63,6 +66,11 @@ class TXMSong {
   bool WriteInstruments(std::string& image);
   std::string EventLogText() const;
   bool SaveEventLog(const std::string& path) const;
+
+  // Where instrument files are looked for and read.
+  const TFileProvider* Files = &TDiskFiles::Instance();
+  // After a save: 1 for each instrument written as the placeholder block.
+  std::vector<uint8_t> PlaceholderInsts;
 
   TSaveError LastError = TSaveError::None;
   int32_t TooLargePattern = -1;  // the first pattern that does not fit the size fields

@@ -1,6 +1,7 @@
 // Every folder under tests/e2e/cases is one run of the built program:
 //   args          the arguments, one per line (default: score.mml)
 //   stdout        the exact bytes it must print
+//   stderr        the exact bytes it must print on standard error (default: nothing)
 //   exit          its exit code (default 0)
 //   expect/NAME   files that must exist afterwards with exactly these bytes
 //   absent        names, one per line, that must not exist afterwards
@@ -45,7 +46,9 @@ TEST_P(Golden, OutputsMatchByteForByte) {
   TempDir work;
   for (const auto& entry : fs::directory_iterator(dir)) {
     const std::string name = entry.path().filename().string();
-    if (name == "args" || name == "stdout" || name == "exit" || name == "expect" || name == "absent") continue;
+    if (name == "args" || name == "stdout" || name == "stderr" || name == "exit" || name == "expect" ||
+        name == "absent")
+      continue;
     fs::copy(entry.path(), fs::path(work.path()) / name, fs::copy_options::recursive);
   }
   std::vector<std::string> args = {"score.mml"};
@@ -53,6 +56,7 @@ TEST_P(Golden, OutputsMatchByteForByte) {
   const RunResult run = RunOrvatek(work.path(), args);
 
   EXPECT_EQ(run.out, ReadFile((dir / "stdout").string()));
+  EXPECT_EQ(run.err, fs::exists(dir / "stderr") ? ReadFile((dir / "stderr").string()) : std::string());
   const int exitCode = fs::exists(dir / "exit") ? std::stoi(ReadFile((dir / "exit").string())) : 0;
   EXPECT_EQ(run.exitCode, exitCode);
   if (fs::exists(dir / "expect")) {

@@ -9,15 +9,16 @@ for name in "$@"; do
   dir="$here/cases/$name"
   work=$(mktemp -d)
   for f in "$dir"/*; do
-    case "$(basename "$f")" in args|stdout|exit|expect|absent) ;; *) cp -r "$f" "$work/" ;; esac
+    case "$(basename "$f")" in args|stdout|stderr|exit|expect|absent) ;; *) cp -r "$f" "$work/" ;; esac
   done
   before=$(cd "$work" && find . -type f | sort)
   args=(score.mml)
   if [ -f "$dir/args" ]; then mapfile -t args < <(grep -v '^$' "$dir/args" || true); fi
   set +e
-  (cd "$work" && LANG=C "$build/orvatek" "${args[@]}") > "$dir/stdout"
+  (cd "$work" && LANG=C "$build/orvatek" "${args[@]}") > "$dir/stdout" 2> "$dir/stderr"
   code=$?
   set -e
+  [ -s "$dir/stderr" ] || rm -f "$dir/stderr"
   if [ "$code" -ne 0 ]; then echo "$code" > "$dir/exit"; else rm -f "$dir/exit"; fi
   rm -rf "$dir/expect"
   after=$(cd "$work" && find . -type f | sort)
