@@ -109,3 +109,43 @@ TEST(Driver, ReplacesAFileThroughItsLinkAndKeepsItsMode) {
   // Nothing else is left beside it.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3);
 }
+
+TEST(Driver, WarningsGoToStandardErrorAfterTheVerdictOnlyWhenAsked) {
+  TempDir dir;
+  WriteFile(dir / "s.mml", "#setorder 0 #speed 40\n#instrument \"s.mml\"\nc1\n");
+  for (const bool utf8 : {false, true}) {
+    SCOPED_TRACE(utf8);
+    std::string out, err;
+    TConsole console(&out, utf8 ? TConsoleMode::Utf8 : TConsoleMode::Cp932, &err);
+    EXPECT_EQ(RunDriver({dir / "s.mml", "-warn"}, console), 0);
+    std::string quiet, quietErr;
+    TConsole plain(&quiet, utf8 ? TConsoleMode::Utf8 : TConsoleMode::Cp932, &quietErr);
+    EXPECT_EQ(RunDriver({dir / "s.mml"}, plain), 0);
+    EXPECT_EQ(out, quiet);
+    EXPECT_EQ(quietErr, "");
+    // The score names itself as an instrument: too short for an XI file, so a placeholder.
+    const std::string expected = utf8 ? "警告:[Y1,X12]: スピード40は31を超えています: libxmpはこのモジュールを読み込みません.\n"
+                                        "警告:[Y2,X0]: 音色(1)のxiファイルが無いか短すぎるため, 空の音色(Instrument ImportError)になります.\n"
+                                        "警告:[Y3,X0]: 音色(1)は空の音色です: この音は鳴りません.\n"
+                                      : std::string("\x8c\x78\x8d\x90:[Y1,X12]: \x83X\x83s\x81[\x83h" "40\x82\xcd" "31") +
+                                            "\x82\xf0\x92\xb4\x82\xa6\x82\xc4\x82\xa2\x82\xdc\x82\xb7: libxmp\x82\xcd\x82\xb1\x82\xcc"
+                                            "\x83\x82\x83W\x83\x85\x81[\x83\x8b\x82\xf0\x93\xc7\x82\xdd\x8d\x9e\x82\xdd\x82\xdc\x82\xb9"
+                                            "\x82\xf1.\r\n";
+    if (utf8) EXPECT_EQ(err, expected);
+    else EXPECT_EQ(err.substr(0, err.find('\n') + 1), expected);
+  }
+}
+
+TEST(Driver, MapIsWrittenBesideTheModuleOnlyForACompiledScore) {
+  TempDir dir;
+  WriteFile(dir / "a.mml", "#setorder 0\nc4\n");
+  WriteFile(dir / "b.mml", "c4\n");
+  std::string out;
+  TConsole console(&out);
+  EXPECT_EQ(RunDriver({dir / "a.mml", dir / "song.v1.xm", "/map"}, console), 0);
+  EXPECT_NE(ReadFile(dir / "song.v1.map.json").find("\"cells\":["), std::string::npos);
+  EXPECT_EQ(RunDriver({dir / "b.mml", "-map"}, console), 0);
+  EXPECT_FALSE(Exists(dir / "b.map.json"));
+  EXPECT_FALSE(Exists(dir / "b.xm"));
+  EXPECT_EQ(Drive({dir / "a.mml", "-MAP"}), Lines({msg::kBanner, std::string("-MAP") + msg::kBadOption}));
+}

@@ -29,10 +29,12 @@ std::vector<std::string> Lines(const std::string& text) {
   return out;
 }
 
-std::vector<fs::path> Cases() {
+std::vector<fs::path> Cases(bool withArguments = false) {
   std::vector<fs::path> cases;
   for (const auto& entry : fs::directory_iterator(fs::path(ORVATE_SOURCE_DIR) / "tests/e2e/cases"))
-    if (entry.is_directory()) cases.push_back(entry.path());
+    if (entry.is_directory() &&
+        !(withArguments && fs::exists(entry.path() / "args") && Lines(ReadFile((entry.path() / "args").string())).empty()))
+      cases.push_back(entry.path());
   std::sort(cases.begin(), cases.end());
   return cases;
 }
@@ -72,10 +74,44 @@ TEST_P(Golden, OutputsMatchByteForByte) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Golden, ::testing::ValuesIn(Cases()),
-                         [](const ::testing::TestParamInfo<fs::path>& info) {
-                           std::string name = info.param.filename().string();
-                           for (char& c : name)
-                             if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-                           return name;
-                         });
+// Asking for a map and warnings changes nothing that the run prints or writes otherwise
+// (every case but the one run without any argument).
+class GoldenWithFlags : public ::testing::TestWithParam<fs::path> {};
+
+TEST_P(GoldenWithFlags, MapAndWarningsChangeNothingElse) {
+  const fs::path dir = GetParam();
+  std::vector<std::string> args = {"score.mml"};
+  if (fs::exists(dir / "args")) args = Lines(ReadFile((dir / "args").string()));
+  ASSERT_FALSE(args.empty());
+  TempDir work;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    const std::string name = entry.path().filename().string();
+    if (name == "args" || name == "stdout" || name == "stderr" || name == "exit" || name == "expect" ||
+        name == "absent")
+      continue;
+    fs::copy(entry.path(), fs::path(work.path()) / name, fs::copy_options::recursive);
+  }
+  args.push_back("-warn");
+  args.push_back("/map");
+  const RunResult run = RunOrvatek(work.path(), args);
+  EXPECT_EQ(run.out, ReadFile((dir / "stdout").string()));
+  const int exitCode = fs::exists(dir / "exit") ? std::stoi(ReadFile((dir / "exit").string())) : 0;
+  EXPECT_EQ(run.exitCode, exitCode);
+  if (fs::exists(dir / "expect")) {
+    for (const auto& entry : fs::directory_iterator(dir / "expect")) {
+      const std::string produced = work / entry.path().filename().string();
+      ASSERT_TRUE(Exists(produced)) << entry.path().filename();
+      EXPECT_TRUE(ReadFile(produced) == ReadFile(entry.path().string())) << entry.path().filename() << " differs";
+    }
+  }
+}
+
+std::string CaseName(const ::testing::TestParamInfo<fs::path>& info) {
+  std::string name = info.param.filename().string();
+  for (char& c : name)
+    if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+  return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Golden, ::testing::ValuesIn(Cases()), CaseName);
+INSTANTIATE_TEST_SUITE_P(Cases, GoldenWithFlags, ::testing::ValuesIn(Cases(true)), CaseName);
