@@ -119,27 +119,28 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
   return true;
 }
 
-bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
-  if (path.empty()) return false;
-  std::string target = ToSystemPath(path);
+TAtomicFile::TAtomicFile(const std::string& path) {
+  if (path.empty()) return;
+  FTarget = ToSystemPath(path);
   struct stat st;
-  const bool exists = ::stat(target.c_str(), &st) == 0;
+  const bool exists = ::stat(FTarget.c_str(), &st) == 0;
   // Only a regular file (or a new name) is replaced.
-  if (exists && !S_ISREG(st.st_mode)) return false;
+  if (exists && !S_ISREG(st.st_mode)) return;
   // Through a link, the file it names is replaced and the link stays.
   if (exists) {
-    if (char* real = ::realpath(target.c_str(), nullptr)) {
-      target = real;
+    if (char* real = ::realpath(FTarget.c_str(), nullptr)) {
+      FTarget = real;
       std::free(real);
     }
   }
-  const std::size_t slash = target.rfind('/');
-  const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+  const std::size_t slash = FTarget.rfind('/');
+  const std::string dir = slash == std::string::npos ? std::string() : FTarget.substr(0, slash + 1);
   std::string tmpl = dir + ".orvatek-XXXXXX";
   std::vector<char> name(tmpl.begin(), tmpl.end());
   name.push_back('\0');
-  const int fd = ::mkstemp(name.data());
-  if (fd < 0) return false;
+  FFd = ::mkstemp(name.data());
+  if (FFd < 0) return;
+  FTemp = name.data();
   // mkstemp makes the file private: keep the mode of the file replaced, or give a new one
   // the mode a plain create would.
   mode_t mode = st.st_mode & 07777;
@@ -148,12 +149,33 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
     ::umask(mask);
     mode = 0666 & ~mask;
   }
-  ::fchmod(fd, mode);
-  bool ok = WriteAll(fd, bytes);
-  ok = (::close(fd) == 0) && ok;
-  if (ok && ::rename(name.data(), target.c_str()) != 0) ok = false;
-  if (!ok) ::unlink(name.data());
-  return ok;
+  ::fchmod(FFd, mode);
+  FOk = true;
+}
+
+TAtomicFile::~TAtomicFile() {
+  if (FFd >= 0) ::close(FFd);
+  if (!FTemp.empty()) ::unlink(FTemp.c_str());
+}
+
+bool TAtomicFile::Write(std::string_view bytes) {
+  if (FOk && !WriteAll(FFd, bytes)) FOk = false;
+  return FOk;
+}
+
+bool TAtomicFile::Commit() {
+  if (FFd < 0) return false;
+  const bool closed = ::close(FFd) == 0;
+  FFd = -1;
+  if (!FOk || !closed || ::rename(FTemp.c_str(), FTarget.c_str()) != 0) return false;
+  FTemp.clear();
+  return true;
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
+  TAtomicFile file(path);
+  file.Write(bytes);
+  return file.Commit();
 }
 
 std::string GetAppDir() {

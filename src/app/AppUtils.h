@@ -25,6 +25,24 @@ bool ReadWholeFile(const std::string& path, std::string& bytes);
 // leaves no partial file and an existing one untouched.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes);
 
+// The same for a file written piece by piece: nothing shows under the name until Commit.
+class TAtomicFile {
+ public:
+  explicit TAtomicFile(const std::string& path);
+  ~TAtomicFile();
+  TAtomicFile(const TAtomicFile&) = delete;
+  TAtomicFile& operator=(const TAtomicFile&) = delete;
+  // False once anything failed; later writes are ignored.
+  bool Write(std::string_view bytes);
+  bool Commit();
+
+ private:
+  std::string FTarget;
+  std::string FTemp;
+  int FFd = -1;
+  bool FOk = false;
+};
+
 // The running executable's directory with a trailing "/".
 std::string GetAppDir();
 

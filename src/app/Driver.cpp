@@ -100,9 +100,12 @@ int RunDriver(const std::vector<std::string>& args, TConsole& console) {
     console.Line({{TPiece::Text, msg::kLogWrittenHead}, {TPiece::Arg, logFile}, {TPiece::Text, msg::kLogWrittenTail}});
   }
   // A refused score has no map; an unwritable map ends the run as an unwritable log does.
-  if (mapFlag && result.Success && !WriteFileAtomically(DeriveMapFile(outFile), outcome.Map.ToJson())) {
-    console.Line(msg::kMapNotWritten);
-    return 1;
+  if (mapFlag && result.Success) {
+    TAtomicFile map(DeriveMapFile(outFile));
+    if (!outcome.Map.WriteJson([&map](std::string_view piece) { return map.Write(piece); }) || !map.Commit()) {
+      console.Line(msg::kMapNotWritten);
+      return 1;
+    }
   }
   if (result.Success) {
     console.Line(msg::kSuccess);

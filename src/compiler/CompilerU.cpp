@@ -50,12 +50,20 @@ void TCompiler::EnableRecording() { FRec = std::make_unique<TMapRecorder>(FScann
 
 void TCompiler::AddCell(int32_t row, uint8_t note, uint8_t inst, uint8_t vcol, uint8_t event,
                         uint8_t data) {
-  const bool stored = FSong->AddEvent(FPattern, FChannel, row, note, inst, vcol, event, data);
-  if (FRec && stored) {
-    const unsigned parts = (note ? unsigned{kPartNote} : 0u) | (inst ? unsigned{kPartInst} : 0u) |
-                           (vcol ? unsigned{kPartVCol} : 0u) | (data ? unsigned{kPartEffect} : 0u);
-    FRec->Write(FPattern, FChannel, row, static_cast<uint8_t>(parts));
+  // Without a recorder this stays a plain hand-over to the song.
+  if (FRec) [[unlikely]] {
+    AddRecordedCell(row, note, inst, vcol, event, data);
+    return;
   }
+  FSong->AddEvent(FPattern, FChannel, row, note, inst, vcol, event, data);
+}
+
+void TCompiler::AddRecordedCell(int32_t row, uint8_t note, uint8_t inst, uint8_t vcol, uint8_t event,
+                                uint8_t data) {
+  if (!FSong->AddEvent(FPattern, FChannel, row, note, inst, vcol, event, data)) return;
+  const unsigned parts = (note ? unsigned{kPartNote} : 0u) | (inst ? unsigned{kPartInst} : 0u) |
+                         (vcol ? unsigned{kPartVCol} : 0u) | (data ? unsigned{kPartEffect} : 0u);
+  FRec->Write(FPattern, FChannel, row, static_cast<uint8_t>(parts));
 }
 
 // Moves the write row on, refusing a row past the 32-bit range.

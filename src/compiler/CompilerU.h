@@ -77,6 +77,8 @@ class TCompiler : public TFuncList {
   TChannelState& Cur() { return FChannels[static_cast<std::size_t>(FChannel)]; }
   void Fail(TFuncResult& result, const char* message);
   void AddCell(int32_t row, uint8_t note, uint8_t inst, uint8_t vcol, uint8_t event, uint8_t data);
+  [[gnu::noinline]] void AddRecordedCell(int32_t row, uint8_t note, uint8_t inst, uint8_t vcol, uint8_t event,
+                                         uint8_t data);
   bool AdvanceRow(TFuncResult& result, int64_t rows);
   void FinishCompile(TFuncResult& result, std::string& image);
 

@@ -54,8 +54,18 @@ std::vector<TScoreMap::TChainNode> TScoreMap::Steps(uint32_t chain) const {
 }
 
 std::string TScoreMap::ToJson() const {
+  std::string all;
+  WriteJson([&all](std::string_view piece) {
+    all.append(piece);
+    return true;
+  });
+  return all;
+}
+
+bool TScoreMap::WriteJson(const std::function<bool(std::string_view)>& sink) const {
+  constexpr std::size_t kPiece = 1 << 20;
   std::string out;
-  out.reserve(256 + Cells.size() * 64 + Sources.size() * 128);
+  out.reserve(kPiece + 4096);
   out += "{\"format\":\"orvate-score-map\",\"version\":1,\n\"channels\":";
   Num(out, ChannelCount);
   out += ",\"speed\":";
@@ -114,9 +124,13 @@ std::string TScoreMap::ToJson() const {
       out += '}';
     }
     out += "]}";
+    if (out.size() >= kPiece) {
+      if (!sink(out)) return false;
+      out.clear();
+    }
   }
   out += "\n]}\n";
-  return out;
+  return sink(out);
 }
 
 }  // namespace orvate

@@ -2,6 +2,7 @@
 // The score map: for every cell the module holds, the commands that wrote it, as spans of the
 // score's own bytes; and the song's layout, for following playback.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -59,7 +60,9 @@ class TScoreMap {
 
   // The steps of a chain, outermost first.
   std::vector<TChainNode> Steps(uint32_t chain) const;
-  // The map as UTF-8 JSON (see docs/reference.md for the schema).
+  // The map as UTF-8 JSON (see docs/reference.md for the schema), handed to sink in pieces
+  // of about a megabyte; sink returns false to stop.
+  bool WriteJson(const std::function<bool(std::string_view)>& sink) const;
   std::string ToJson() const;
 };
 

@@ -68,20 +68,15 @@ void TScanner::SkipLine() {
 
 void TScanner::SkipBlank() {
   {
-    const unsigned char c = At(Cur);
     // Most calls stand on a command or a number: leave before the comment and lead-byte tests.
+    const unsigned char c = At(Cur);
     if (c > ' ' && c < 0x80 && c != '/') return;
   }
-  FBlankFrom = Cur;
-  SkipBlankFrom();
-  FBlankTo = Cur;
-}
-
-void TScanner::SkipBlankFrom() {
+  const TSourcePos from = Cur;
   for (;;) {
     const unsigned char c = At(Cur);
-    if (c > ' ' && c < 0x80 && c != '/') return;
-    if (c == 0) return;
+    if (c > ' ' && c < 0x80 && c != '/') break;
+    if (c == 0) break;
     if (c == '\t' || c == '\n' || c == '\r' || c == ' ') {
       ++Cur;
     } else if (c == '/' && At(Cur + 1) == '/') {
@@ -97,9 +92,11 @@ void TScanner::SkipBlankFrom() {
     } else if (IsLeadByte(c, FEncoding)) {
       Cur += Unit(Cur);
     } else {
-      return;
+      break;
     }
   }
+  FBlankFrom = from;
+  FBlankTo = Cur;
 }
 
 TSourcePos TScanner::ReadEnd(TSourcePos start) const {

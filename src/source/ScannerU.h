@@ -56,7 +56,6 @@ class TScanner {
   }
   std::size_t Unit(std::size_t pos) const { return UnitLength(FSource, pos, FEncoding); }
   void SkipBlank();
-  void SkipBlankFrom();
   void SkipLine();
 
   std::string FSource;
