@@ -11,6 +11,7 @@
 
 #include "FuzzSandbox.h"
 #include "app/AppUtils.h"
+#include "compiler/CompileCall.h"
 #include "compiler/CompilerU.h"
 #include "source/Messages.h"
 
@@ -149,6 +150,46 @@ inline std::string CheckLog(const std::string& log, const TXMSong& song) {
   return {};
 }
 
+inline bool InScore(const TSpan& s, std::string_view score) {
+  return s.Line >= 1 && s.Column >= 0 && uint64_t{s.Offset} + s.Length <= score.size();
+}
+
+// The compile call with a map and warnings: the same verdict and module, a map with exactly the
+// song's cells, and every span inside the score.
+inline std::string CheckMap(std::string_view score, int64_t budget, const std::string& dir, const TFuncResult& result,
+                            const std::string& xm, const TXMSong& song) {
+  TCompileRequest request;
+  request.Score = score;
+  request.BaseDir = dir;
+  request.WantMap = request.WantWarnings = request.WantLog = true;
+  request.StepBudget = budget;
+  const TCompileOutcome out = CompileScore(request);
+  ORVATE_ORACLE(out.Result.Success == result.Success && out.Result.Msg == result.Msg);
+  if (!out.Result.Success) {
+    ORVATE_ORACLE(out.Diagnostic.Present && !out.Map.Present);
+    ORVATE_ORACLE(!out.Diagnostic.HasSpan || InScore(out.Diagnostic.Span, score));
+    ORVATE_ORACLE(!out.Diagnostic.Positioned ||
+                  (out.Diagnostic.Line == result.Y && out.Diagnostic.Column == result.X && out.Diagnostic.HasSpan));
+    return {};
+  }
+  ORVATE_ORACLE(out.Module == xm);
+  const TScoreMap& map = out.Map;
+  std::size_t next = 0;
+  for (std::size_t p = 0; p < song.Patterns.size(); ++p)
+    for (std::size_t c = 0; c < song.Patterns[p].Channels.size(); ++c)
+      for (const TXMEvent& e : song.Patterns[p].Channels[c].Events) {
+        ORVATE_ORACLE(next < map.Cells.size());
+        const TScoreMap::TCell& cell = map.Cells[next++];
+        ORVATE_ORACLE(cell.Pattern == p && cell.Channel == c && cell.Row == e.Time && cell.SourceCount > 0);
+        ORVATE_ORACLE(uint64_t{cell.FirstSource} + cell.SourceCount <= map.Sources.size());
+      }
+  ORVATE_ORACLE(next == map.Cells.size());
+  for (const TScoreMap::TSource& s : map.Sources) ORVATE_ORACLE(s.Command < map.Commands.size() && s.Chain < map.Chains.size());
+  for (const TSpan& s : map.Commands) ORVATE_ORACLE(InScore(s, score));
+  for (const TWarning& w : out.Warnings) ORVATE_ORACLE(!w.HasSpan || InScore(w.Span, score));
+  return {};
+}
+
 inline std::string Run(std::string_view score, int64_t budget) {
   const std::string& dir = SandboxDir();
   const std::string xmPath = dir + "song.xm", logPath = dir + "song.log";
@@ -172,7 +213,8 @@ inline std::string Run(std::string_view score, int64_t budget) {
   ORVATE_ORACLE(compiler.SaveEventLog(logPath));
   std::string log;
   ORVATE_ORACLE(ReadAll(logPath, log));
-  return CheckLog(log, compiler.Song());
+  if (std::string problem = CheckLog(log, compiler.Song()); !problem.empty()) return problem;
+  return CheckMap(score, budget, dir, result, xm, compiler.Song());
 }
 
 }  // namespace oracle

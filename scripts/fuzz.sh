@@ -26,6 +26,7 @@ printf '#setorder 0 c\0-log\0s.mml\0o.old.xm' >"$work/driver/args-out"
 printf 'x\0/log\0 s.mml \0\0three' >"$work/driver/args-blank"
 printf '#setorder 0\0s.mml\0-LOG' >"$work/driver/args-bad-option"
 printf '#setorder 0\0missing.mml' >"$work/driver/args-missing"
+printf '#setorder 0 #speed 40 $m{ c8 } $m #copy 0\0s.mml\0-map\0/warn' >"$work/driver/args-map-warn"
 printf '#setorder 0 \x83\x5c x\0-utf8\0s.mml\0-log' >"$work/driver/args-utf8"
 
 common=(-dict=fuzz/mml.dict -max_len=4096 -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
