@@ -110,7 +110,19 @@ void TMapRecorder::EndCommand(TSourcePos end) {
 }
 
 void TMapRecorder::Write(int32_t pattern, int32_t channel, int32_t row, uint8_t parts) {
-  Channel(pattern, channel).push_back({row, Current(), FChain, parts});
+  std::vector<TWrite>& list = Channel(pattern, channel);
+  const uint32_t command = Current();
+  // A loop that writes one cell again and again leaves one write per command, not one per pass:
+  // look back over the last few writes of the same row.
+  for (std::size_t back = 0; back < 8 && back < list.size(); ++back) {
+    TWrite& w = list[list.size() - 1 - back];
+    if (w.Row != row) break;
+    if (w.Command == command && w.Chain == FChain) {
+      w.Parts = static_cast<uint8_t>(w.Parts | parts);
+      return;
+    }
+  }
+  list.push_back({row, command, FChain, parts});
 }
 
 uint32_t TMapRecorder::Intern(uint32_t parent, uint32_t command, TStepKind kind) {
@@ -170,6 +182,7 @@ void TMapRecorder::Finish(const TScanner& scanner, std::string_view original, co
   map.Cells.clear();
   map.Sources.clear();
   std::vector<TWrite> writes;
+  std::unordered_map<uint64_t, std::size_t> seen;
   for (int p = 0; p < kPatterns; ++p) {
     for (int c = 0; c < kChannels; ++c) {
       const std::vector<TWrite>& list = FWrites[static_cast<std::size_t>(p) * kChannels + static_cast<std::size_t>(c)];
@@ -182,19 +195,24 @@ void TMapRecorder::Finish(const TScanner& scanner, std::string_view original, co
         cell.Channel = static_cast<uint16_t>(c);
         cell.Row = writes[i].Row;
         cell.FirstSource = static_cast<uint32_t>(map.Sources.size());
-        for (; i < writes.size() && writes[i].Row == cell.Row; ++i) {
+        std::size_t end = i;
+        while (end < writes.size() && writes[end].Row == cell.Row) ++end;
+        // A cell has a handful of sources, searched in place; only a cell written by very many
+        // commands (thousands of "%v" on one row) needs the table.
+        const bool many = end - i > 32;
+        if (many) seen.clear();
+        for (; i < end; ++i) {
           const TWrite& w = writes[i];
-          bool merged = false;
-          // A cell has a handful of sources: a plain search is the quickest.
-          for (std::size_t s = cell.FirstSource; s < map.Sources.size(); ++s) {
-            TScoreMap::TSource& known = map.Sources[s];
-            if (known.Command == w.Command && known.Chain == w.Chain) {
-              known.Parts = static_cast<uint8_t>(known.Parts | w.Parts);
-              merged = true;
-              break;
-            }
+          std::size_t found = map.Sources.size();
+          if (many) {
+            const auto [it, added] = seen.try_emplace((uint64_t{w.Command} << 32) | w.Chain, map.Sources.size());
+            if (!added) found = it->second;
+          } else {
+            for (std::size_t s = cell.FirstSource; s < map.Sources.size(); ++s)
+              if (map.Sources[s].Command == w.Command && map.Sources[s].Chain == w.Chain) found = s;
           }
-          if (!merged) map.Sources.push_back({w.Command, w.Chain, w.Parts});
+          if (found < map.Sources.size()) map.Sources[found].Parts = static_cast<uint8_t>(map.Sources[found].Parts | w.Parts);
+          else map.Sources.push_back({w.Command, w.Chain, w.Parts});
         }
         cell.SourceCount = static_cast<uint32_t>(map.Sources.size()) - cell.FirstSource;
         map.Cells.push_back(cell);
