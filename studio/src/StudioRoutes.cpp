@@ -1,0 +1,217 @@
+#include "StudioRoutes.h"
+
+#include <sys/socket.h>
+
+#include <cstdint>
+
+#include "PageFiles.h"
+#include "RequestGuard.h"
+
+namespace orvate::studio {
+
+namespace {
+
+constexpr const char* kTextType = "text/plain; charset=utf-8";
+
+void Refuse(httplib::Response& res, int status, const std::string& text) {
+  res.status = status;
+  res.set_content(text + "\n", kTextType);
+}
+
+// Methods the library has a route table for; its tables read (and cap) the body
+// before the route refuses, so the connection stays in step.
+bool HasRouteTable(const std::string& method) {
+  return method == "GET" || method == "HEAD" || method == "POST" || method == "PUT" ||
+         method == "PATCH" || method == "DELETE" || method == "OPTIONS";
+}
+
+const char* Reason(int status) {
+  switch (status) {
+    case 400: return "Bad Request";
+    case 403: return "Forbidden";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 413: return "Payload Too Large";
+    case 414: return "URI Too Long";
+    case 416: return "Range Not Satisfiable";
+    case 431: return "Request Header Fields Too Large";
+    default: return "Error";
+  }
+}
+
+// A short body for errors that carry none, whoever produced them (library included).
+httplib::Server::HandlerResponse DescribeError(const httplib::Request&, httplib::Response& res) {
+  if (!res.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
+  res.set_content(std::to_string(res.status) + " " + Reason(res.status) + "\n", kTextType);
+  return httplib::Server::HandlerResponse::Handled;
+}
+
+// Content-Length as declared; a value that is not a plain number counts as too large.
+std::uint64_t DeclaredLength(const httplib::Request& req) {
+  const std::string text = req.get_header_value("Content-Length");
+  if (text.empty()) return 0;
+  if (text.size() > 18) return UINT64_MAX;
+  std::uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return UINT64_MAX;
+    value = value * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  return value;
+}
+
+}  // namespace
+
+bool IsValidUtf8(std::string_view bytes) {
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    std::size_t extra = 0;
+    unsigned min = 0, cp = 0;
+    if (b < 0x80) {
+      ++i;
+      continue;
+    } else if ((b & 0xE0) == 0xC0) {
+      extra = 1, min = 0x80, cp = b & 0x1F;
+    } else if ((b & 0xF0) == 0xE0) {
+      extra = 2, min = 0x800, cp = b & 0x0F;
+    } else if ((b & 0xF8) == 0xF0) {
+      extra = 3, min = 0x10000, cp = b & 0x07;
+    } else {
+      return false;
+    }
+    if (i + extra >= bytes.size()) return false;
+    for (std::size_t k = 1; k <= extra; ++k) {
+      const auto c = static_cast<unsigned char>(bytes[i + k]);
+      if ((c & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (c & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    i += extra + 1;
+  }
+  return true;
+}
+
+void ConfigureStudioServer(httplib::Server& server) {
+  server.set_payload_max_length(kMaxBodyBytes);
+  // Plain SO_REUSEADDR: the library's default SO_REUSEPORT would let a second server
+  // share a port that is already taken instead of failing.
+  server.set_socket_options([](socket_t sock) {
+    int yes = 1;
+    ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
+  // Idle keep-alive connections hold up shutdown for this long.
+  server.set_keep_alive_timeout(2);
+  // A client that stalls mid-request or stops reading is dropped.
+  server.set_read_timeout(5, 0);
+  server.set_write_timeout(5, 0);
+  // A rebuilt page must show at once, so nothing is cached.
+  server.set_default_headers({
+      {"X-Content-Type-Options", "nosniff"},
+      {"Cache-Control", "no-store"},
+      {"Cross-Origin-Resource-Policy", "same-origin"},
+  });
+}
+
+httplib::Server::HandlerResponse GuardRequest(const StudioSite& site, const httplib::Request& req,
+                                              httplib::Response& res) {
+  using R = httplib::Server::HandlerResponse;
+  if (req.get_header_value_count("Host") != 1 ||
+      !IsAllowedHost(req.get_header_value("Host"), site.port)) {
+    Refuse(res, 403, "Forbidden");
+    return R::Handled;
+  }
+  if (req.headers.size() > kMaxHeaderFields) {
+    Refuse(res, 431, "Too many header fields");
+    return R::Handled;
+  }
+  if (!HasRouteTable(req.method)) {
+    RefuseMethod(req, res);
+    return R::Handled;
+  }
+  // The library never reads a GET or HEAD body; such a request is refused, not served as if bodiless.
+  if ((req.method == "GET" || req.method == "HEAD") &&
+      (req.has_header("Transfer-Encoding") || DeclaredLength(req) > 0)) {
+    if (DeclaredLength(req) > kMaxBodyBytes) {
+      Refuse(res, 413, "Payload Too Large");
+    } else {
+      Refuse(res, 400, "A " + req.method + " request carries no body");
+    }
+    return R::Handled;
+  }
+  return R::Unhandled;
+}
+
+int AnswerExpectContinue(const StudioSite& site, const httplib::Request& req, httplib::Response& res) {
+  // Refused requests are answered before the client sends its body.
+  if (GuardRequest(site, req, res) == httplib::Server::HandlerResponse::Handled) return res.status;
+  if (DeclaredLength(req) > kMaxBodyBytes) {
+    Refuse(res, 413, "Payload Too Large");
+    return 413;
+  }
+  return 100;
+}
+
+void ServePageFile(const StudioSite& site, const httplib::Request& req, httplib::Response& res) {
+  // The raw target, not the library's decoded path: an encoded slash must stay refused.
+  const auto relative = PagePathFromTarget(req.target);
+  const auto file = relative ? ResolveUnderRoot(site.root, *relative) : std::nullopt;
+  const auto content = file ? ReadRegularFile(*file) : std::nullopt;
+  if (!content) {
+    Refuse(res, 404, "Not Found");
+    return;
+  }
+  res.status = 200;
+  res.set_content(*content, ContentTypeFor(file->filename().string()));
+}
+
+void ServeScore(const StudioSite& site, const httplib::Request&, httplib::Response& res) {
+  // Read on every request: the score may be edited while the page is open.
+  const auto content = site.score.empty() ? std::nullopt : ReadRegularFile(site.score);
+  if (!content) {
+    Refuse(res, 404, site.score.empty() ? "No score was given" : "The score cannot be read");
+    return;
+  }
+  res.status = 200;
+  res.set_content(*content, "application/octet-stream");
+}
+
+void ServeScoreName(const StudioSite& site, const httplib::Request&, httplib::Response& res) {
+  if (site.score.empty()) {
+    Refuse(res, 404, "No score was given");
+    return;
+  }
+  res.status = 200;
+  // A cp932 name goes out as its raw bytes, with no charset claimed.
+  res.set_content(site.scoreName, IsValidUtf8(site.scoreName) ? kTextType : "text/plain");
+}
+
+void RefuseMethod(const httplib::Request&, httplib::Response& res) {
+  Refuse(res, 405, "Method Not Allowed");
+  res.set_header("Allow", "GET, HEAD");
+}
+
+void InstallStudioRoutes(httplib::Server& server, const StudioSite& site) {
+  server.set_pre_routing_handler(
+      [&site](const httplib::Request& req, httplib::Response& res) { return GuardRequest(site, req, res); });
+  server.set_expect_100_continue_handler([&site](const httplib::Request& req, httplib::Response& res) {
+    return AnswerExpectContinue(site, req, res);
+  });
+  server.set_error_handler(httplib::Server::HandlerWithResponse(DescribeError));
+  server.Get("/score", [&site](const httplib::Request& req, httplib::Response& res) {
+    ServeScore(site, req, res);
+  });
+  server.Get("/score-name", [&site](const httplib::Request& req, httplib::Response& res) {
+    ServeScoreName(site, req, res);
+  });
+  server.Get(".*", [&site](const httplib::Request& req, httplib::Response& res) {
+    ServePageFile(site, req, res);
+  });
+  // GET and HEAD only, for now.
+  server.Post(".*", RefuseMethod);
+  server.Put(".*", RefuseMethod);
+  server.Patch(".*", RefuseMethod);
+  server.Delete(".*", RefuseMethod);
+  server.Options(".*", RefuseMethod);
+}
+
+}  // namespace orvate::studio
