@@ -6,10 +6,14 @@ cd "$(dirname "$0")/.."
 
 bash scripts/web-build.sh
 
-if [ ! -f build-web-native/build.ninja ]; then
-  cmake -S . -B build-web-native -G Ninja -DORVATE_TESTS=OFF
+# The native compiler to compare with: ORVATEK when given (the test command's own build),
+# otherwise one built here.
+if [ -z "${ORVATEK:-}" ]; then
+  if [ ! -f build-web-native/build.ninja ]; then
+    cmake -S . -B build-web-native -G Ninja -DORVATE_TESTS=OFF
+  fi
+  cmake --build build-web-native -j2 --target orvatek
 fi
-cmake --build build-web-native -j2 --target orvatek
 
 cd web
 # One test file at a time: each drives its own browser, and timings are measured on 2 cores.
