@@ -97,22 +97,25 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
   if (path.empty()) return false;
   const int fd = ::open(ToSystemPath(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
-  std::string data;
+  // Read straight into the string: one byte more than the file's size lets the end show at once.
   struct stat st;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
-    data.reserve(static_cast<std::size_t>(st.st_size));
-  std::vector<char> buf(1 << 16);
+  std::size_t room = 1 << 16;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) room = static_cast<std::size_t>(st.st_size) + 1;
+  std::string data(room, '\0');
+  std::size_t got = 0;
   bool ok = true;
   for (;;) {
-    const ssize_t n = ::read(fd, buf.data(), buf.size());
+    if (got == data.size()) data.resize(2 * data.size());  // the file grew
+    const ssize_t n = ::read(fd, data.data() + got, data.size() - got);
     if (n < 0) {
       if (errno == EINTR) continue;
       ok = false;
       break;
     }
     if (n == 0) break;
-    data.append(buf.data(), static_cast<std::size_t>(n));
+    got += static_cast<std::size_t>(n);
   }
+  data.resize(got);
   ::close(fd);
   if (!ok) return false;
   bytes = std::move(data);

@@ -48,16 +48,6 @@ void TCompiler::SetFiles(const TFileProvider* files) {
 
 void TCompiler::EnableRecording() { FRec = std::make_unique<TMapRecorder>(FScanner->Source().size()); }
 
-void TCompiler::AddCell(int32_t row, uint8_t note, uint8_t inst, uint8_t vcol, uint8_t event,
-                        uint8_t data) {
-  // Without a recorder this stays a plain hand-over to the song.
-  if (FRec) [[unlikely]] {
-    AddRecordedCell(row, note, inst, vcol, event, data);
-    return;
-  }
-  FSong->AddEvent(FPattern, FChannel, row, note, inst, vcol, event, data);
-}
-
 void TCompiler::AddRecordedCell(int32_t row, uint8_t note, uint8_t inst, uint8_t vcol, uint8_t event,
                                 uint8_t data) {
   if (!FSong->AddEvent(FPattern, FChannel, row, note, inst, vcol, event, data)) return;
@@ -77,12 +67,7 @@ bool TCompiler::AdvanceRow(TFuncResult& result, int64_t rows) {
   return true;
 }
 
-void TCompiler::CheckRowLimit(TFuncResult& result) {
-  const int32_t limit = FExtendRow ? 1024 : 64;
-  if (CurRow() < limit) {
-    result.Success = true;
-    return;
-  }
+void TCompiler::RowLimitReached(TFuncResult& result) {
   Fail(result, FExtendRow ? msg::kRowLimit1024 : msg::kRowLimit64);
 }
 

@@ -54,7 +54,14 @@ class TCompiler : public TFuncList {
   TSourcePos FailEnd() const { return FFailEnd; }
   bool SaveEventLog(const std::string& path);
   void RegisterCommands();
-  void CheckRowLimit(TFuncResult& result);
+  // Success when the write row lies before the last row a pattern can have.
+  void CheckRowLimit(TFuncResult& result) {
+    if (CurRow() < (FExtendRow ? 1024 : 64)) {
+      result.Success = true;
+      return;
+    }
+    RowLimitReached(result);
+  }
   void FinalizeRows();
 
   // Stops the compilation after this many commands; 0 means no limit. Only fuzzing sets it.
@@ -75,8 +82,16 @@ class TCompiler : public TFuncList {
 
   int32_t& CurRow() { return FRows[static_cast<std::size_t>(FPattern)].RowPos[static_cast<std::size_t>(FChannel)]; }
   TChannelState& Cur() { return FChannels[static_cast<std::size_t>(FChannel)]; }
-  void Fail(TFuncResult& result, const char* message);
-  void AddCell(int32_t row, uint8_t note, uint8_t inst, uint8_t vcol, uint8_t event, uint8_t data);
+  [[gnu::cold]] void Fail(TFuncResult& result, const char* message);
+  [[gnu::cold]] void RowLimitReached(TFuncResult& result);
+  void AddCell(int32_t row, uint8_t note, uint8_t inst, uint8_t vcol, uint8_t event, uint8_t data) {
+    // Without a recorder this stays a plain hand-over to the song.
+    if (FRec) [[unlikely]] {
+      AddRecordedCell(row, note, inst, vcol, event, data);
+      return;
+    }
+    FSong->AddEvent(FPattern, FChannel, row, note, inst, vcol, event, data);
+  }
   [[gnu::noinline]] void AddRecordedCell(int32_t row, uint8_t note, uint8_t inst, uint8_t vcol, uint8_t event,
                                          uint8_t data);
   bool AdvanceRow(TFuncResult& result, int64_t rows);

@@ -72,7 +72,8 @@ void TFuncList::AddFuncPair(const std::string& name1, const std::string& name2,
   AddFunc(name2, handler);
 }
 
-void TFuncList::CallFunc(std::string_view name, TFuncResult& result) {
+// CallFunc for every name the inline test does not settle, unknown and broken entries included.
+void TFuncList::CallByName(std::string_view name, TFuncResult& result) {
   if (FIndexStale) RebuildIndex();
   std::size_t index;
   if (name.size() == 1) {

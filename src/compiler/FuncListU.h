@@ -33,7 +33,18 @@ class TFuncList {
   TFuncList();
   void AddFunc(const std::string& name, THandler handler);
   void AddFuncPair(const std::string& name1, const std::string& name2, const THandler& handler);
-  void CallFunc(std::string_view name, TFuncResult& result);
+  void CallFunc(std::string_view name, TFuncResult& result) {
+    // One-byte names (notes, rests, octaves) are most of a score: their handler is found inline.
+    if (name.size() == 1 && !FIndexStale) {
+      const uint16_t slot = FSingle[static_cast<unsigned char>(name[0])];
+      const TFuncItem* item = slot != 0 ? FEntries[slot - 1u].second.get() : nullptr;
+      if (item != nullptr && item->Handler) {
+        item->Handler(result);
+        return;
+      }
+    }
+    CallByName(name, result);
+  }
   void FreeItems();
   void Clear();
   std::size_t Count() const { return FEntries.size(); }
@@ -42,6 +53,7 @@ class TFuncList {
  private:
   std::size_t LowerBound(std::string_view name) const;
   std::size_t Find(std::string_view name);
+  void CallByName(std::string_view name, TFuncResult& result);
   void RebuildIndex();
 
   std::vector<std::pair<std::string, std::unique_ptr<TFuncItem>>> FEntries;

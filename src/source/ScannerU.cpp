@@ -1,5 +1,7 @@
 #include "source/ScannerU.h"
 
+#include <cstring>
+
 #include "app/AppUtils.h"
 
 namespace orvate {
@@ -39,9 +41,12 @@ void TScanner::LoadFromBytes(std::string_view bytes) {
   std::size_t i = 0;
   const std::size_t n = bytes.size();
   while (i < n) {
-    // Copy one line, then its ending as CR LF.
-    std::size_t e = i;
-    while (e < n && bytes[e] != '\r' && bytes[e] != '\n') ++e;
+    // Copy up to the next LF, or the whole rest, as long as it holds no lone CR or LF; then its
+    // ending as CR LF. A text already in CR LF is copied a line at a time.
+    const void* lf = std::memchr(bytes.data() + i, '\n', n - i);
+    std::size_t e = lf != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lf) - bytes.data()) : n;
+    const void* cr = std::memchr(bytes.data() + i, '\r', e - i);
+    if (cr != nullptr) e = static_cast<std::size_t>(static_cast<const char*>(cr) - bytes.data());
     text.append(bytes.data() + i, e - i);
     text += "\r\n";
     if (e < n && bytes[e] == '\r' && e + 1 < n && bytes[e + 1] == '\n') i = e + 2;
@@ -66,12 +71,7 @@ void TScanner::SkipLine() {
   }
 }
 
-void TScanner::SkipBlank() {
-  {
-    // Most calls stand on a command or a number: leave before the comment and lead-byte tests.
-    const unsigned char c = At(Cur);
-    if (c > ' ' && c < 0x80 && c != '/') return;
-  }
+void TScanner::SkipBlankStretch() {
   const TSourcePos from = Cur;
   for (;;) {
     const unsigned char c = At(Cur);
@@ -159,8 +159,8 @@ std::string_view TScanner::NextToken() {
   return std::string_view(FSource).substr(start, end - start);
 }
 
-int64_t TScanner::ReadUnsigned() {
-  if (!IsDigit(At(Cur))) return -1;  // the commonest case: a note without a length
+// ReadUnsigned with a digit at the cursor.
+int64_t TScanner::ReadNumber() {
   const TSourcePos start = Cur;
   int64_t value = 0;
   bool any = false;
@@ -198,10 +198,9 @@ int32_t TScanner::ReadValue() {
   return 0;
 }
 
-int64_t TScanner::ReadLength(int32_t speed, int32_t defLength, int32_t lastLength) {
+int64_t TScanner::ReadLengthTerms(int64_t sum, int32_t speed, int32_t defLength, int32_t lastLength) {
   // Saturates far beyond the 32-bit range, which every caller refuses.
   constexpr int64_t kCap = int64_t{1} << 62;
-  int64_t sum = 0;
   for (;;) {
     SkipBlank();
     int64_t term;
@@ -231,17 +230,6 @@ int64_t TScanner::ReadLength(int32_t speed, int32_t defLength, int32_t lastLengt
     if (At(Cur) != '^') return sum;
     ++Cur;
   }
-}
-
-bool TScanner::SkipComma() { return MatchChar(','); }
-
-bool TScanner::MatchChar(char ch) {
-  SkipBlank();
-  if (At(Cur) == static_cast<unsigned char>(ch) && ch != 0) {
-    ++Cur;
-    return true;
-  }
-  return false;
 }
 
 std::string TScanner::ReadQuoted() {
@@ -279,17 +267,6 @@ std::string TScanner::ReadAlphaNum() {
   const TSourcePos start = Cur;
   for (unsigned char c = At(Cur); IsLetter(c) || IsDigit(c); c = At(Cur)) ++Cur;
   return FSource.substr(start, Cur - start);
-}
-
-int64_t TScanner::ReadAccidentals() {
-  int64_t total = 0;
-  for (;;) {
-    const unsigned char c = At(Cur);
-    if (c == '+') ++total;
-    else if (c == '-') --total;
-    else return total;
-    ++Cur;
-  }
 }
 
 int32_t TScanner::ReadSign() {

@@ -10,6 +10,9 @@ namespace orvate {
 
 using TSourcePos = std::size_t;  // index into the text; loops and macros save and restore it
 
+inline bool IsLetter(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+inline bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+
 class TScanner {
  public:
   TScanner();
@@ -26,15 +29,43 @@ class TScanner {
   std::string_view NextToken();
   int32_t ReadValue();
   // Rows of a length expression; 64-bit so that callers can refuse sums past the 32-bit range.
-  int64_t ReadLength(int32_t speed, int32_t defLength, int32_t lastLength);
-  bool SkipComma();
-  bool MatchChar(char ch);
+  int64_t ReadLength(int32_t speed, int32_t defLength, int32_t lastLength) {
+    SkipBlank();
+    const unsigned char c = At(Cur);
+    if (c == '*' || c == '.' || IsDigit(c)) return ReadLengthTerms(0, speed, defLength, lastLength);
+    // No length given, the commonest case: the default, unless a "^" adds more.
+    SkipBlank();
+    if (At(Cur) != '^') return defLength;
+    ++Cur;
+    return ReadLengthTerms(defLength, speed, defLength, lastLength);
+  }
+  bool SkipComma() { return MatchChar(','); }
+  bool MatchChar(char ch) {
+    SkipBlank();
+    if (At(Cur) == static_cast<unsigned char>(ch) && ch != 0) {
+      ++Cur;
+      return true;
+    }
+    return false;
+  }
   std::string ReadQuoted();
   std::string ReadName();
-  int64_t ReadAccidentals();
+  int64_t ReadAccidentals() {
+    int64_t total = 0;
+    for (;;) {
+      const unsigned char c = At(Cur);
+      if (c == '+') ++total;
+      else if (c == '-') --total;
+      else return total;
+      ++Cur;
+    }
+  }
   int32_t ReadSign();
   char SkipPastBrace();
-  int64_t ReadUnsigned();
+  int64_t ReadUnsigned() {
+    if (!IsDigit(At(Cur))) return -1;  // the commonest case: a note without a length
+    return ReadNumber();
+  }
   std::string ReadAlpha();
   std::string ReadAlphaNum();
 
@@ -55,7 +86,17 @@ class TScanner {
     return pos < FSource.size() ? static_cast<unsigned char>(FSource[pos]) : 0;
   }
   std::size_t Unit(std::size_t pos) const { return UnitLength(FSource, pos, FEncoding); }
-  void SkipBlank();
+  // Called around every command and argument: the test for a byte that cannot start a blank
+  // or a comment stays inline, the stretch itself is skipped out of line.
+  void SkipBlank() {
+    const unsigned char c = At(Cur);
+    if (c > ' ' && c < 0x80 && c != '/') return;
+    SkipBlankStretch();
+  }
+  void SkipBlankStretch();
+  int64_t ReadNumber();
+  // The rest of a length expression, sum being the rows of the terms before.
+  int64_t ReadLengthTerms(int64_t sum, int32_t speed, int32_t defLength, int32_t lastLength);
   void SkipLine();
 
   std::string FSource;
@@ -65,8 +106,5 @@ class TScanner {
   TSourcePos FBlankTo = 0;
   TextEncoding FEncoding = TextEncoding::Cp932;
 };
-
-inline bool IsLetter(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-inline bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace orvate

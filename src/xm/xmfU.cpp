@@ -4,12 +4,6 @@
 
 namespace orvate {
 
-namespace {
-// Callers never pass more; anything else is ignored rather than trusted.
-constexpr int32_t kMaxPatterns = 256;
-constexpr int32_t kMaxChannels = 32;
-}  // namespace
-
 std::size_t TXMChannel::LowerBound(int32_t time) const {
   // Writing runs forward, so the common case is at or after the last cell.
   if (Events.empty() || Events.back().Time < time) return Events.size();
@@ -22,8 +16,8 @@ std::size_t TXMChannel::LowerBound(int32_t time) const {
   return lo;
 }
 
-TXMEvent& TXMChannel::FindOrInsert(int32_t time) {
-  // Writing runs forward: most cells land on the last cell or just after it.
+// FindOrInsert when the cell is not at the end of a list with room for it.
+TXMEvent& TXMChannel::InsertCell(int32_t time) {
   if (Events.empty() || Events.back().Time < time) {
     // A channel that holds one cell usually fills a pattern's worth; grow it once, not six times.
     if (Events.capacity() == 0) Events.reserve(64);
@@ -57,33 +51,10 @@ TXMPattern* TXMSong::GetPattern(int32_t n) {
   return &Patterns[static_cast<std::size_t>(n)];
 }
 
-TXMChannel* TXMSong::CellChannel(int32_t pattern, int32_t channel, int32_t time) {
-  if (time >= MaxRows || time < 0 || channel < 0 || channel >= kMaxChannels) return nullptr;
-  // Both already exist for nearly every cell; only the first cell of a channel grows the lists.
-  if (pattern >= 0 && static_cast<std::size_t>(pattern) < Patterns.size()) {
-    std::vector<TXMChannel>& chans = Patterns[static_cast<std::size_t>(pattern)].Channels;
-    if (static_cast<std::size_t>(channel) < chans.size()) return &chans[static_cast<std::size_t>(channel)];
-  }
+TXMChannel* TXMSong::GrowTo(int32_t pattern, int32_t channel) {
   TXMPattern* p = GetPattern(pattern);
   if (p == nullptr) return nullptr;
   return &p->GetChannel(channel);
-}
-
-bool TXMSong::AddEvent(int32_t pattern, int32_t channel, int32_t time, uint8_t note, uint8_t inst,
-                       uint8_t vcol, uint8_t event, uint8_t data) {
-  TXMChannel* ch = CellChannel(pattern, channel, time);
-  if (ch == nullptr) return false;
-  // A note's cell usually merges into the key-off just written on its row: no call for that.
-  std::vector<TXMEvent>& events = ch->Events;
-  TXMEvent& e = !events.empty() && events.back().Time == time ? events.back() : ch->FindOrInsert(time);
-  if (note != 0) e.Note = note;
-  if (inst != 0) e.Inst = inst;
-  if (vcol != 0) e.VCol = vcol;
-  if (data != 0) {
-    e.Event = event;
-    e.Data = data;
-  }
-  return true;
 }
 
 bool TXMSong::ClearVCol(int32_t pattern, int32_t channel, int32_t time) {

@@ -23,9 +23,24 @@ class TXMChannel {
   // Index of the first event at or after time (lower bound), or Events.size().
   std::size_t LowerBound(int32_t time) const;
   // The cell at that row, created in its sorted place when missing.
-  TXMEvent& FindOrInsert(int32_t time);
+  TXMEvent& FindOrInsert(int32_t time) {
+    // Writing runs forward: most cells land on the last cell or just after it.
+    if (!Events.empty()) {
+      TXMEvent& last = Events.back();
+      if (last.Time == time) return last;
+      if (last.Time < time && Events.size() < Events.capacity()) {
+        TXMEvent& e = Events.emplace_back();
+        e.Time = time;
+        return e;
+      }
+    }
+    return InsertCell(time);
+  }
 
   std::vector<TXMEvent> Events;  // strictly ascending Time
+
+ private:
+  TXMEvent& InsertCell(int32_t time);
 };
 
 class TXMPattern {
@@ -50,7 +65,19 @@ class TXMSong {
   TXMPattern* GetPattern(int32_t n);
   // False when the cell lies outside the song (past the row limit) and nothing was stored.
   bool AddEvent(int32_t pattern, int32_t channel, int32_t time, uint8_t note, uint8_t inst,
-                uint8_t vcol, uint8_t event, uint8_t data);
+                uint8_t vcol, uint8_t event, uint8_t data) {
+    TXMChannel* ch = CellChannel(pattern, channel, time);
+    if (ch == nullptr) return false;
+    TXMEvent& e = ch->FindOrInsert(time);
+    if (note != 0) e.Note = note;
+    if (inst != 0) e.Inst = inst;
+    if (vcol != 0) e.VCol = vcol;
+    if (data != 0) {
+      e.Event = event;
+      e.Data = data;
+    }
+    return true;
+  }
   bool ClearVCol(int32_t pattern, int32_t channel, int32_t time);
   void AddPatternRows(int32_t pattern, int32_t rows);
   void CopyChannel(int32_t srcPattern, int32_t srcChannel, int32_t timeOffset, int32_t dstPattern,
@@ -96,7 +123,20 @@ class TXMSong {
   std::vector<std::string> InstFiles;
 
  private:
-  TXMChannel* CellChannel(int32_t pattern, int32_t channel, int32_t time);
+  static constexpr int32_t kMaxPatterns = 256;
+  static constexpr int32_t kMaxChannels = 32;
+
+  // The channel a cell goes to, or null when the cell lies outside the song.
+  TXMChannel* CellChannel(int32_t pattern, int32_t channel, int32_t time) {
+    if (time >= MaxRows || time < 0 || channel < 0 || channel >= kMaxChannels) return nullptr;
+    // Both already exist for nearly every cell; only the first cell of a channel grows the lists.
+    if (pattern >= 0 && static_cast<std::size_t>(pattern) < Patterns.size()) {
+      std::vector<TXMChannel>& chans = Patterns[static_cast<std::size_t>(pattern)].Channels;
+      if (static_cast<std::size_t>(channel) < chans.size()) return &chans[static_cast<std::size_t>(channel)];
+    }
+    return GrowTo(pattern, channel);
+  }
+  TXMChannel* GrowTo(int32_t pattern, int32_t channel);
 };
 
 }  // namespace orvate
