@@ -41,11 +41,8 @@ std::vector<fs::path> Cases(bool withArguments = false) {
 
 }  // namespace
 
-class Golden : public ::testing::TestWithParam<fs::path> {};
-
-TEST_P(Golden, OutputsMatchByteForByte) {
-  const fs::path dir = GetParam();
-  TempDir work;
+// Copies a case's inputs (everything but the recordings) into work.
+void CopyInputs(const fs::path& dir, const TempDir& work) {
   for (const auto& entry : fs::directory_iterator(dir)) {
     const std::string name = entry.path().filename().string();
     if (name == "args" || name == "stdout" || name == "stderr" || name == "exit" || name == "expect" ||
@@ -53,21 +50,35 @@ TEST_P(Golden, OutputsMatchByteForByte) {
       continue;
     fs::copy(entry.path(), fs::path(work.path()) / name, fs::copy_options::recursive);
   }
-  std::vector<std::string> args = {"score.mml"};
-  if (fs::exists(dir / "args")) args = Lines(ReadFile((dir / "args").string()));
-  const RunResult run = RunOrvatek(work.path(), args);
+}
 
+std::vector<std::string> Arguments(const fs::path& dir) {
+  if (!fs::exists(dir / "args")) return {"score.mml"};
+  return Lines(ReadFile((dir / "args").string()));
+}
+
+// Standard output, exit code and the files of expect/ as recorded.
+void ExpectRecorded(const fs::path& dir, const TempDir& work, const RunResult& run) {
   EXPECT_EQ(run.out, ReadFile((dir / "stdout").string()));
-  EXPECT_EQ(run.err, fs::exists(dir / "stderr") ? ReadFile((dir / "stderr").string()) : std::string());
   const int exitCode = fs::exists(dir / "exit") ? std::stoi(ReadFile((dir / "exit").string())) : 0;
   EXPECT_EQ(run.exitCode, exitCode);
-  if (fs::exists(dir / "expect")) {
-    for (const auto& entry : fs::directory_iterator(dir / "expect")) {
-      const std::string produced = work / entry.path().filename().string();
-      ASSERT_TRUE(Exists(produced)) << entry.path().filename();
-      EXPECT_TRUE(ReadFile(produced) == ReadFile(entry.path().string())) << entry.path().filename() << " differs";
-    }
+  if (!fs::exists(dir / "expect")) return;
+  for (const auto& entry : fs::directory_iterator(dir / "expect")) {
+    const std::string produced = work / entry.path().filename().string();
+    ASSERT_TRUE(Exists(produced)) << entry.path().filename();
+    EXPECT_TRUE(ReadFile(produced) == ReadFile(entry.path().string())) << entry.path().filename() << " differs";
   }
+}
+
+class Golden : public ::testing::TestWithParam<fs::path> {};
+
+TEST_P(Golden, OutputsMatchByteForByte) {
+  const fs::path dir = GetParam();
+  TempDir work;
+  CopyInputs(dir, work);
+  const RunResult run = RunOrvatek(work.path(), Arguments(dir));
+  ExpectRecorded(dir, work, run);
+  EXPECT_EQ(run.err, fs::exists(dir / "stderr") ? ReadFile((dir / "stderr").string()) : std::string());
   if (fs::exists(dir / "absent")) {
     for (const std::string& name : Lines(ReadFile((dir / "absent").string())))
       EXPECT_FALSE(Exists(work / name)) << name;
@@ -80,30 +91,13 @@ class GoldenWithFlags : public ::testing::TestWithParam<fs::path> {};
 
 TEST_P(GoldenWithFlags, MapAndWarningsChangeNothingElse) {
   const fs::path dir = GetParam();
-  std::vector<std::string> args = {"score.mml"};
-  if (fs::exists(dir / "args")) args = Lines(ReadFile((dir / "args").string()));
+  std::vector<std::string> args = Arguments(dir);
   ASSERT_FALSE(args.empty());
   TempDir work;
-  for (const auto& entry : fs::directory_iterator(dir)) {
-    const std::string name = entry.path().filename().string();
-    if (name == "args" || name == "stdout" || name == "stderr" || name == "exit" || name == "expect" ||
-        name == "absent")
-      continue;
-    fs::copy(entry.path(), fs::path(work.path()) / name, fs::copy_options::recursive);
-  }
+  CopyInputs(dir, work);
   args.push_back("-warn");
   args.push_back("/map");
-  const RunResult run = RunOrvatek(work.path(), args);
-  EXPECT_EQ(run.out, ReadFile((dir / "stdout").string()));
-  const int exitCode = fs::exists(dir / "exit") ? std::stoi(ReadFile((dir / "exit").string())) : 0;
-  EXPECT_EQ(run.exitCode, exitCode);
-  if (fs::exists(dir / "expect")) {
-    for (const auto& entry : fs::directory_iterator(dir / "expect")) {
-      const std::string produced = work / entry.path().filename().string();
-      ASSERT_TRUE(Exists(produced)) << entry.path().filename();
-      EXPECT_TRUE(ReadFile(produced) == ReadFile(entry.path().string())) << entry.path().filename() << " differs";
-    }
-  }
+  ExpectRecorded(dir, work, RunOrvatek(work.path(), args));
 }
 
 std::string CaseName(const ::testing::TestParamInfo<fs::path>& info) {
