@@ -8,7 +8,7 @@ missing() {
   done
 }
 need=($(missing cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev clang \
-  libclang-rt-14-dev libopenmpt-dev libxmp-dev libcpp-httplib-dev curl))
+  libclang-rt-14-dev libopenmpt-dev libxmp-dev libcpp-httplib-dev nlohmann-json3-dev curl))
 # The studio: WebAssembly compiler, a browser for its tests, a font for Japanese text.
 # Their recommends pull in well over a hundred unrelated packages.
 lean=($(missing emscripten chromium fonts-ipafont-gothic))

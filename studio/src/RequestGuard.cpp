@@ -53,6 +53,11 @@ bool IsAllowedHost(std::string_view host, int port) {
   return false;
 }
 
+bool IsAllowedOrigin(std::string_view origin, int port) {
+  constexpr std::string_view kScheme = "http://";
+  return origin.substr(0, kScheme.size()) == kScheme && IsAllowedHost(origin.substr(kScheme.size()), port);
+}
+
 std::optional<std::string> PagePathFromTarget(std::string_view target) {
   if (const auto query = target.find('?'); query != std::string_view::npos) {
     target = target.substr(0, query);

@@ -12,6 +12,9 @@ namespace orvate::studio {
 // sends that name in Host. Only our own address, spelled exactly, is answered.
 bool IsAllowedHost(std::string_view host, int port);
 
+// A browser names the page that made a request in Origin; only our own page may talk to us.
+bool IsAllowedOrigin(std::string_view origin, int port);
+
 // The request target ("/a/b.js?x") as a path relative to the page root ("a/b.js"), or
 // nothing when it is not a plain path: dot segments, empty segments, encoded slashes or
 // backslashes, control bytes, bad escapes, names starting with a dot. "/" is index.html.

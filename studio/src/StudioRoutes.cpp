@@ -31,7 +31,11 @@ const char* Reason(int status) {
     case 403: return "Forbidden";
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
+    case 409: return "Conflict";
     case 413: return "Payload Too Large";
+    case 422: return "Unprocessable Content";
+    case 428: return "Precondition Required";
+    case 503: return "Service Unavailable";
     case 414: return "URI Too Long";
     case 416: return "Range Not Satisfiable";
     case 431: return "Request Header Fields Too Large";
@@ -57,6 +61,16 @@ std::uint64_t DeclaredLength(const httplib::Request& req) {
     value = value * 10 + static_cast<std::uint64_t>(c - '0');
   }
   return value;
+}
+
+// The body a request may carry: the score's text, or a little.
+std::size_t BodyLimit(const httplib::Request& req) {
+  return req.method == "PUT" && req.path == "/api/score" ? kMaxScoreBodyBytes : kMaxBodyBytes;
+}
+
+bool IsAllowedOriginHeader(const StudioSite& site, const httplib::Request& req) {
+  const std::size_t count = req.get_header_value_count("Origin");
+  return count == 0 || (count == 1 && IsAllowedOrigin(req.get_header_value("Origin"), site.port));
 }
 
 }  // namespace
@@ -92,7 +106,9 @@ bool IsValidUtf8(std::string_view bytes) {
 }
 
 void ConfigureStudioServer(httplib::Server& server) {
-  server.set_payload_max_length(kMaxBodyBytes);
+  server.set_payload_max_length(kMaxScoreBodyBytes);
+  // Listening pages each hold a thread for as long as they listen.
+  server.new_task_queue = [] { return new httplib::ThreadPool(kServerThreads); };
   // Plain SO_REUSEADDR: the library's default SO_REUSEPORT would let a second server
   // share a port that is already taken instead of failing.
   server.set_socket_options([](socket_t sock) {
@@ -120,6 +136,12 @@ httplib::Server::HandlerResponse GuardRequest(const StudioSite& site, const http
     Refuse(res, 403, "Forbidden");
     return R::Handled;
   }
+  // A page of another site may send requests here (a form, a fetch in no-cors mode); its
+  // browser names it in Origin.
+  if (!IsAllowedOriginHeader(site, req)) {
+    Refuse(res, 403, "Forbidden");
+    return R::Handled;
+  }
   if (req.headers.size() > kMaxHeaderFields) {
     Refuse(res, 431, "Too many header fields");
     return R::Handled;
@@ -138,13 +160,18 @@ httplib::Server::HandlerResponse GuardRequest(const StudioSite& site, const http
     }
     return R::Handled;
   }
+  // Beyond any limit: answered at once rather than after reading and dropping the body.
+  if (DeclaredLength(req) > kMaxScoreBodyBytes) {
+    Refuse(res, 413, "Payload Too Large");
+    return R::Handled;
+  }
   return R::Unhandled;
 }
 
 int AnswerExpectContinue(const StudioSite& site, const httplib::Request& req, httplib::Response& res) {
   // Refused requests are answered before the client sends its body.
   if (GuardRequest(site, req, res) == httplib::Server::HandlerResponse::Handled) return res.status;
-  if (DeclaredLength(req) > kMaxBodyBytes) {
+  if (DeclaredLength(req) > BodyLimit(req)) {
     Refuse(res, 413, "Payload Too Large");
     return 413;
   }
@@ -164,30 +191,15 @@ void ServePageFile(const StudioSite& site, const httplib::Request& req, httplib:
   res.set_content(*content, ContentTypeFor(file->filename().string()));
 }
 
-void ServeScore(const StudioSite& site, const httplib::Request&, httplib::Response& res) {
-  // Read on every request: the score may be edited while the page is open.
-  const auto content = site.score.empty() ? std::nullopt : ReadRegularFile(site.score);
-  if (!content) {
-    Refuse(res, 404, site.score.empty() ? "No score was given" : "The score cannot be read");
+void RefuseMethod(const httplib::Request& req, httplib::Response& res) {
+  // The library has read the body (up to the score's limit, and drained beyond): the size
+  // is answered here, so that the client hears it.
+  if (req.body.size() > kMaxBodyBytes) {
+    Refuse(res, 413, "Payload Too Large");
     return;
   }
-  res.status = 200;
-  res.set_content(*content, "application/octet-stream");
-}
-
-void ServeScoreName(const StudioSite& site, const httplib::Request&, httplib::Response& res) {
-  if (site.score.empty()) {
-    Refuse(res, 404, "No score was given");
-    return;
-  }
-  res.status = 200;
-  // A cp932 name goes out as its raw bytes, with no charset claimed.
-  res.set_content(site.scoreName, IsValidUtf8(site.scoreName) ? kTextType : "text/plain");
-}
-
-void RefuseMethod(const httplib::Request&, httplib::Response& res) {
   Refuse(res, 405, "Method Not Allowed");
-  res.set_header("Allow", "GET, HEAD");
+  res.set_header("Allow", req.path == "/api/score" ? "GET, HEAD, PUT" : "GET, HEAD");
 }
 
 void InstallStudioRoutes(httplib::Server& server, const StudioSite& site) {
@@ -197,16 +209,18 @@ void InstallStudioRoutes(httplib::Server& server, const StudioSite& site) {
     return AnswerExpectContinue(site, req, res);
   });
   server.set_error_handler(httplib::Server::HandlerWithResponse(DescribeError));
-  server.Get("/score", [&site](const httplib::Request& req, httplib::Response& res) {
-    ServeScore(site, req, res);
-  });
-  server.Get("/score-name", [&site](const httplib::Request& req, httplib::Response& res) {
-    ServeScoreName(site, req, res);
-  });
+  const auto route = [&site](void (*handler)(const StudioSite&, const httplib::Request&, httplib::Response&)) {
+    return [&site, handler](const httplib::Request& req, httplib::Response& res) { handler(site, req, res); };
+  };
+  server.Get("/api/score", route(ServeApiScore));
+  server.Put("/api/score", route(SaveApiScore));
+  server.Get("/api/file", route(ServeApiFile));
+  server.Get("/api/events", route(ServeApiEvents));
+  server.Get("/api/.*", route(ServeApiUnknown));
   server.Get(".*", [&site](const httplib::Request& req, httplib::Response& res) {
     ServePageFile(site, req, res);
   });
-  // GET and HEAD only, for now.
+  // Besides GET and HEAD, only the score is written.
   server.Post(".*", RefuseMethod);
   server.Put(".*", RefuseMethod);
   server.Patch(".*", RefuseMethod);

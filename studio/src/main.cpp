@@ -18,9 +18,11 @@
 #include <thread>
 #include <vector>
 
+#include "EventHub.h"
 #include "PageRoot.h"
 #include "StudioArgs.h"
 #include "StudioRoutes.h"
+#include "StudioToken.h"
 
 #ifndef ORVATE_STUDIO_PAGE_DIR
 #define ORVATE_STUDIO_PAGE_DIR ""
@@ -89,7 +91,16 @@ int Run(const std::vector<std::string>& args) {
     site.score = fs::absolute(options.score, ec);
     if (ec) site.score = options.score;
     site.scoreName = fs::path(options.score).filename().string();
+    // The tree the score lives in (beside a link, not where the link points) is what it may read.
+    site.scoreDir = fs::canonical(site.score.parent_path(), ec);
+    if (ec) {
+      Complain("cannot resolve the directory of " + options.score);
+      return 1;
+    }
   }
+  site.token = MakeToken();
+  EventHub events(site.score);
+  site.events = &events;
 
   // A client that goes away mid-answer must not end the server.
   ::signal(SIGPIPE, SIG_IGN);
@@ -108,7 +119,7 @@ int Run(const std::vector<std::string>& args) {
     return 1;
   }
 
-  std::printf("http://%s:%d/\n", kHost, options.port);
+  std::printf("http://%s:%d/?token=%s\n", kHost, options.port, site.token.c_str());
   std::fflush(stdout);
   std::printf("page: %s\n", site.root.c_str());
   if (!site.score.empty()) std::printf("score: %s\n", site.score.c_str());
@@ -123,9 +134,13 @@ int Run(const std::vector<std::string>& args) {
     signalled = true;
     // A signal can come before the accept loop has started, when stop() would do nothing.
     while (!server.is_running() && !listenDone) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // The event streams end first: the server waits for every answer under way.
+    events.Stop();
     server.stop();
   });
+  events.Start();
   const bool ok = server.listen_after_bind();
+  events.Stop();
   listenDone = true;
   if (!signalled) pthread_kill(waiter.native_handle(), SIGTERM);
   waiter.join();

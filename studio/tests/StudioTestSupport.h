@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -209,6 +210,16 @@ inline std::string Get(const std::string& target, const std::string& hostLine,
   if (!hostLine.empty()) request += hostLine + "\r\n";
   request += "Connection: close\r\n\r\n";
   return request;
+}
+
+// "http://127.0.0.1:PORT/?token=" and 32 lower-case hex digits.
+inline bool IsStudioAddress(const std::string& line, int port) {
+  const std::string prefix = "http://127.0.0.1:" + std::to_string(port) + "/?token=";
+  if (line.size() != prefix.size() + 32 || line.compare(0, prefix.size(), prefix) != 0) return false;
+  for (std::size_t i = prefix.size(); i < line.size(); ++i) {
+    if (!std::isxdigit(static_cast<unsigned char>(line[i])) || std::isupper(static_cast<unsigned char>(line[i]))) return false;
+  }
+  return true;
 }
 
 }  // namespace orvate::studiotest
