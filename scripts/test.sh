@@ -21,5 +21,6 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 # A short fuzzing run of the compiler and the driver (sanitizers on); any finding fails.
 bash scripts/fuzz.sh 60
 
-# The studio's page in headless Chromium, compared with the native compiler built above.
-ORVATEK="$(pwd)/build/orvatek" bash scripts/web-test.sh
+# The studio's page in headless Chromium, compared with the native compiler and served by the
+# server built above.
+ORVATEK="$(pwd)/build/orvatek" ORVATEK_STUDIO="$(pwd)/build/studio/orvatek-studio" bash scripts/web-test.sh

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the page and the native compiler it is compared with, then runs the browser tests
-# (headless Chromium). Exits non-zero on any failure; the last lines are node's test summary.
+# Builds the page, the native compiler it is compared with and the studio's server, then runs
+# the browser tests (headless Chromium). Exits non-zero on any failure; the last lines are
+# node's test summary.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,6 +14,15 @@ if [ -z "${ORVATEK:-}" ]; then
     cmake -S . -B build-web-native -G Ninja -DORVATE_TESTS=OFF
   fi
   cmake --build build-web-native -j2 --target orvatek
+fi
+
+# The studio's server, for the page on a score file on disk: ORVATEK_STUDIO when given,
+# otherwise one built here.
+if [ -z "${ORVATEK_STUDIO:-}" ]; then
+  if [ ! -f build-web-studio/build.ninja ]; then
+    cmake -S . -B build-web-studio -G Ninja -DORVATE_STUDIO=ON -DORVATE_TESTS=OFF
+  fi
+  cmake --build build-web-studio -j2 --target orvatek-studio
 fi
 
 cd web

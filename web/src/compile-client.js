@@ -50,6 +50,14 @@ export class CompileClient {
     this.spare?.postMessage(msg);
   }
 
+  // The worker has no removal of one file: it is given the remaining set anew.
+  deleteFile(name) {
+    if (!this.files.delete(name)) return;
+    const msg = { type: 'files', clear: true, files: [...this.files].map(([n, bytes]) => ({ name: n, bytes })) };
+    this.worker.postMessage(msg);
+    this.spare?.postMessage(msg);
+  }
+
   // A new edit: it supersedes every earlier one.
   request(text) {
     const id = ++this.seq;

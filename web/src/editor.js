@@ -24,7 +24,7 @@ const playingField = StateField.define({
   provide: (f) => EditorView.decorations.from(f),
 });
 
-export function createEditor(parent, { doc, onChange, onCursor }) {
+export function createEditor(parent, { doc, onChange, onCursor, keys = [] }) {
   const view = new EditorView({
     parent,
     state: EditorState.create({
@@ -38,6 +38,7 @@ export function createEditor(parent, { doc, onChange, onCursor }) {
         bracketMatching(),
         highlightActiveLine(),
         highlightSelectionMatches(),
+        keymap.of(keys),
         keymap.of([...defaultKeymap, ...historyKeymap, ...searchKeymap, indentWithTab]),
         mml(),
         lintGutter(),
@@ -56,6 +57,10 @@ export function createEditor(parent, { doc, onChange, onCursor }) {
     text: () => view.state.doc.toString(),
     setText(text) {
       view.dispatch({ changes: { from: 0, to: view.state.doc.length, insert: text }, selection: { anchor: 0 } });
+    },
+    // Only the changed stretch is replaced: the cursor and the scroll position stay where they were.
+    replace(change) {
+      if (change) view.dispatch({ changes: change });
     },
     cursor: () => view.state.selection.main.head,
     select(from, to = from) {

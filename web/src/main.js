@@ -8,6 +8,7 @@ import { XmModule, KEY_OFF } from './xm.js';
 import { encodeWav } from './wav.js';
 import { download } from './download.js';
 import * as storage from './storage.js';
+import { DiskApi, HttpError, tokenFromAddress, instrumentRequests, textChange } from './disk.js';
 
 const $ = (id) => document.getElementById(id);
 const statusEl = $('status');
@@ -35,6 +36,7 @@ function setStatus(text, kind = 'info') {
 // ---------------------------------------------------------------- compiling
 let editStartedAt = null;
 let saveTimer = 0;
+let instrumentTimer = 0;
 let compileQueued = false;
 let shownDiagnostics = 0;
 
@@ -133,12 +135,31 @@ const editor = createEditor($('editor'), {
     if (editStartedAt === null) editStartedAt = performance.now();
     scheduleCompile();
     clearTimeout(saveTimer);
-    saveTimer = setTimeout(() => storage.saveScore(editor.text()), 300);
+    saveTimer = setTimeout(keepText, 300);
+    if (disk) {
+      scheduleDiskState();
+      clearTimeout(instrumentTimer);
+      instrumentTimer = setTimeout(() => { if (disk.ready) syncInstruments(editor.text()); }, 250);
+    }
   },
   onCursor: () => { if (!player.playing) showCursorPattern(); },
+  keys: [{ key: 'Mod-s', run: () => { if (!disk) return false; saveToDisk(); return true; } }],
 });
 studio.view = editor.view;
-window.addEventListener('pagehide', () => storage.saveScore(editor.text()));
+window.addEventListener('pagehide', keepText);
+
+// The text is kept in the browser as it is typed: for a file on disk under the file's name,
+// with the version it is based on, so that a reload loses nothing.
+function keepText() {
+  clearTimeout(saveTimer);
+  // A server without a score: kept as on a page of its own.
+  if (!disk?.ready) { storage.saveScore(editor.text()); return; }
+  const text = editor.text();
+  const dirty = text !== disk.text;
+  // Unsaved edits from before a reload are not overwritten until the user has chosen.
+  if (!dirty && disk.conflict?.mine !== undefined) return;
+  storage.saveDraft(disk.name, { text, base: disk.version, dirty });
+}
 
 // ---------------------------------------------------------------- patterns and playback
 const patternView = new PatternView($('patterns'), {
@@ -350,7 +371,7 @@ document.addEventListener('drop', (e) => {
   const xi = files.filter((f) => /\.xi$/i.test(f.name));
   const score = files.find((f) => /\.(mml|txt)$/i.test(f.name));
   if (xi.length) addInstrumentFiles(xi);
-  if (score) score.arrayBuffer().then((b) => { studio.name = score.name; editor.setText(storage.decodeScore(new Uint8Array(b))); });
+  if (score) score.arrayBuffer().then((b) => { if (!disk) studio.name = score.name; editor.setText(storage.decodeScore(new Uint8Array(b))); });
 });
 
 async function fetchBytes(url) {
@@ -359,7 +380,8 @@ async function fetchBytes(url) {
   return new Uint8Array(await res.arrayBuffer());
 }
 
-async function loadExamples() {
+// A score on disk takes its instruments from disk only, as the command line would.
+async function loadExamples({ instruments = true } = {}) {
   const list = await (await fetch('examples/index.json')).json();
   const box = $('examples');
   for (const s of list.scores) {
@@ -369,34 +391,346 @@ async function loadExamples() {
     b.setAttribute('aria-label', `Open example ${s.name}`);
     b.addEventListener('click', async () => {
       const text = storage.decodeScore(await fetchBytes(`examples/${s.name}`));
-      studio.name = s.name;
+      if (!disk) studio.name = s.name;
       player.stop();
       editor.setText(text);
       setButtons();
     });
     box.append(b);
   }
-  await Promise.all(list.instruments.map(async (name) => compiler.setFile(name, await fetchBytes(`examples/${name}`))));
+  if (instruments) await Promise.all(list.instruments.map(async (name) => compiler.setFile(name, await fetchBytes(`examples/${name}`))));
   return list;
+}
+
+// ---------------------------------------------------------------- a score file on disk
+// With the server's token in the address, the page edits the file the server was started with:
+// it reads it, saves back to it, and follows changes made to it (or to its instruments) on disk.
+const token = tokenFromAddress();
+const disk = token ? {
+  api: new DiskApi(token),
+  ready: false,
+  name: 'score.mml',
+  version: null,    // the file version the editor's text is based on
+  text: '',         // the file's text at that version
+  encoding: null,
+  eol: null,
+  lossy: false,
+  saving: false,
+  heard: null,      // the newest version the server reported
+  checking: null,   // a running comparison with the disk
+  conflict: null,   // { score, mine? } while the user has to choose
+  instruments: new Map(), // "name\0instlib" -> { name, instlib, found }
+  loads: [],        // when disk versions reached the editor (ms since the epoch)
+} : null;
+studio.disk = disk;
+let diskUi = null;
+
+function diskSetup() {
+  const bar = document.createElement('div');
+  bar.id = 'disk-bar';
+  bar.setAttribute('role', 'group');
+  bar.setAttribute('aria-label', 'File on disk');
+  const save = document.createElement('button');
+  save.type = 'button';
+  save.id = 'save';
+  save.textContent = 'Save';
+  save.title = 'Save to the file on disk (Ctrl+S)';
+  save.setAttribute('aria-keyshortcuts', 'Control+S');
+  save.addEventListener('click', () => saveToDisk());
+  const name = document.createElement('span');
+  name.id = 'disk-name';
+  const state = document.createElement('span');
+  state.id = 'disk-state';
+  const message = document.createElement('span');
+  message.id = 'disk-message';
+  message.setAttribute('role', 'status');
+  message.setAttribute('aria-live', 'polite');
+  bar.append(save, name, state, message);
+  $('status-bar').before(bar);
+  diskUi = { bar, save, name, state, message, banner: null };
+  // Ctrl+S outside the editor too, instead of the browser's "save page".
+  document.addEventListener('keydown', (e) => {
+    // The editor's own key binding has handled it when the editor has the focus.
+    if (e.defaultPrevented || !(e.ctrlKey || e.metaKey) || e.altKey || e.key.toLowerCase() !== 's') return;
+    e.preventDefault();
+    saveToDisk();
+  });
+}
+
+function diskMessage(text, kind = 'info') {
+  diskUi.message.textContent = text;
+  diskUi.message.dataset.kind = kind;
+}
+
+let diskStateQueued = false;
+function scheduleDiskState() {
+  if (diskStateQueued) return;
+  diskStateQueued = true;
+  queueMicrotask(() => { diskStateQueued = false; showDiskState(); });
+}
+
+function isDirty() { return !!disk?.ready && editor.text() !== disk.text; }
+
+function showDiskState() {
+  if (!diskUi) return;
+  const dirty = isDirty();
+  diskUi.bar.dataset.dirty = String(dirty);
+  diskUi.state.textContent = !disk.ready ? '' : dirty ? 'Unsaved changes' : 'Saved';
+  diskUi.name.textContent = disk.name + (disk.lossy ? ' (not saved from here: bytes that are not cp932)' : '');
+  diskUi.save.disabled = !disk.ready || disk.saving || disk.lossy;
+  const title = `${dirty ? '• ' : ''}${disk.name} – ORVATE Studio`;
+  if (document.title !== title) document.title = title;
+}
+
+// The editor's text is now based on this file version.
+function adopt(score) {
+  disk.version = score.version;
+  disk.text = score.text;
+  disk.name = score.name ?? disk.name;
+  disk.encoding = score.encoding;
+  disk.eol = score.eol;
+  disk.lossy = !!score.lossy;
+  studio.name = disk.name;
+}
+
+function loadIntoEditor(text) {
+  editor.replace(textChange(editor.text(), text));
+  disk.loads.push({ at: performance.timeOrigin + performance.now(), heardAt: disk.heardAt, version: disk.version });
+}
+
+// The banner shown while the editor holds edits that the file on disk no longer matches.
+// `mine` is the text to keep when it is not the editor's (unsaved edits from before a reload).
+function showConflict(score, { mine, reason } = {}) {
+  disk.conflict = { score, mine: mine ?? disk.conflict?.mine };
+  if (!diskUi.banner) {
+    const banner = document.createElement('div');
+    banner.id = 'conflict';
+    banner.setAttribute('role', 'alert');
+    const text = document.createElement('span');
+    const keep = document.createElement('button');
+    keep.type = 'button';
+    keep.textContent = 'Keep mine';
+    keep.title = 'Keep your text; the next save replaces the file';
+    keep.addEventListener('click', keepMine);
+    const load = document.createElement('button');
+    load.type = 'button';
+    load.textContent = 'Load from disk';
+    load.title = 'Replace the text in the editor with the file';
+    load.addEventListener('click', loadFromDisk);
+    banner.append(text, keep, load);
+    diskUi.bar.after(banner);
+    diskUi.banner = { el: banner, text };
+  }
+  diskUi.banner.text.textContent = reason ?? `${score.name ?? disk.name} changed on disk while you have unsaved edits.`;
+}
+
+function closeConflict() {
+  disk.conflict = null;
+  diskUi.banner?.el.remove();
+  diskUi.banner = null;
+}
+
+function keepMine() {
+  const c = disk.conflict;
+  if (!c) return;
+  adopt(c.score);
+  if (c.mine !== undefined) loadIntoEditor(c.mine);
+  closeConflict();
+  diskMessage(`Your text is kept; saving will replace ${disk.name} on disk.`);
+  syncInstruments(editor.text());
+  keepText();
+  showDiskState();
+}
+
+function loadFromDisk() {
+  const c = disk.conflict;
+  if (!c) return;
+  adopt(c.score);
+  loadIntoEditor(c.score.text);
+  closeConflict();
+  diskMessage(`Loaded ${disk.name} from disk.`);
+  syncInstruments(disk.text);
+  keepText();
+  showDiskState();
+}
+
+// The server reported a version: compare it with the editor's base, one look at a time.
+function diskChanged(version) {
+  disk.heard = version ?? null;
+  disk.heardAt = performance.timeOrigin + performance.now();
+  if (disk.checking || disk.saving || !disk.ready) return;
+  if (version && version === disk.version && !disk.conflict) return;
+  disk.checking = checkDisk().finally(() => {
+    disk.checking = null;
+    if (disk.heard && disk.heard !== disk.version && disk.heard !== disk.conflict?.score.version) diskChanged(disk.heard);
+  });
+}
+
+async function checkDisk() {
+  let score;
+  try { score = await disk.api.score(); } catch (e) { diskMessage(`The file could not be read: ${e.message}`, 'error'); return; }
+  if (!score) return;
+  if (score.version === disk.version) {
+    // Back to the version the editor is based on: nothing to choose any more.
+    if (disk.conflict && disk.conflict.mine === undefined) closeConflict();
+    return;
+  }
+  if (!isDirty() && disk.conflict?.mine === undefined) {
+    closeConflict();
+    adopt(score);
+    loadIntoEditor(score.text);
+    syncInstruments(score.text);
+    keepText();
+    diskMessage(`Loaded the new version of ${disk.name} from disk.`);
+  } else {
+    showConflict(score);
+  }
+  showDiskState();
+}
+
+async function saveToDisk() {
+  if (!disk) return;
+  if (!disk.ready || disk.saving) return;
+  if (disk.lossy) {
+    diskMessage(`Not saved: ${disk.name} holds bytes that are not cp932 text, and saving would change them.`, 'error');
+    return;
+  }
+  const text = editor.text();
+  disk.saving = true;
+  showDiskState();
+  diskMessage(`Saving ${disk.name}…`);
+  try {
+    const { status, body } = await disk.api.save(text, disk.version);
+    if (status === 200) {
+      disk.version = body.version;
+      disk.text = text;
+      if (disk.conflict?.mine === undefined) closeConflict();
+      diskMessage(`Saved ${disk.name}.`, 'ok');
+      keepText();
+    } else if (status === 409) {
+      const score = await disk.api.score();
+      if (score) showConflict(score, { reason: `Not saved: ${disk.name} changed on disk since you loaded it. Keep mine and save again, or load the file from disk.` });
+      diskMessage('Not saved: the file changed on disk.', 'error');
+    } else if (status === 422) {
+      const ch = body.character ?? '?';
+      const cp = ch.codePointAt(0)?.toString(16).toUpperCase().padStart(4, '0');
+      diskMessage(`Not saved: "${ch}" (U+${cp}) at line ${body.line}, column ${body.column} cannot be written in ${disk.encoding ?? 'the file\'s encoding'}. Nothing was written.`, 'error');
+      selectCharacter(body.line, body.column);
+    } else if (status === 403) {
+      diskMessage('Not saved: the server refused this page. Open the address the server printed (with its token).', 'error');
+    } else {
+      diskMessage(`Not saved: the server answered ${status}${body.error ? ` (${body.error})` : ''}.`, 'error');
+    }
+  } catch (e) {
+    diskMessage(`Not saved: ${e.message}`, 'error');
+  } finally {
+    disk.saving = false;
+    showDiskState();
+    if (disk.heard && disk.heard !== disk.version) diskChanged(disk.heard);
+  }
+}
+
+// Line and column (from 1, in characters) of a character the file's encoding cannot hold.
+function selectCharacter(line, column) {
+  const doc = editor.view.state.doc;
+  if (!(line >= 1 && line <= doc.lines && column >= 1)) return;
+  const l = doc.line(line);
+  let at = l.from;
+  for (let c = 1; c < column && at < l.to; c++) at += doc.sliceString(at, at + 2).codePointAt(0) > 0xffff ? 2 : 1;
+  if (at >= l.to) return;
+  editor.select(at, at + (doc.sliceString(at, at + 2).codePointAt(0) > 0xffff ? 2 : 1));
+}
+
+// Instrument files come from disk, found as the command line finds them, under the name the
+// score gives them. Names not found are asked for again when the score names them again.
+async function syncInstruments(text) {
+  const wanted = instrumentRequests(text);
+  const fetches = [];
+  for (const req of wanted) {
+    const key = `${req.name}\0${req.instlib ?? ''}`;
+    const known = disk.instruments.get(key);
+    if (known?.found) continue;
+    const entry = known ?? { ...req, found: false };
+    disk.instruments.set(key, entry);
+    fetches.push(fetchInstrument(entry));
+  }
+  const changed = (await Promise.all(fetches)).some(Boolean);
+  if (changed && disk.ready) scheduleCompile();
+  return changed;
+}
+
+async function fetchInstrument(entry) {
+  try {
+    const bytes = await disk.api.file(entry.name, entry.instlib);
+    if (bytes) {
+      entry.found = true;
+      compiler.setFile(entry.name, bytes);
+      return true;
+    }
+    const had = entry.found;
+    entry.found = false;
+    if (had) compiler.deleteFile(entry.name);
+    return had;
+  } catch (e) {
+    diskMessage(`${entry.name} could not be read: ${e.message}`, 'error');
+    return false;
+  }
+}
+
+async function instrumentChanged(name) {
+  const entries = [...disk.instruments.values()].filter((e) => e.name === name);
+  const changed = (await Promise.all(entries.map(fetchInstrument))).some(Boolean);
+  if (changed) { compiler.request(editor.text()); diskMessage(`${name} changed on disk; compiled again.`); }
+}
+
+async function startFromDisk() {
+  diskSetup();
+  showDiskState();
+  let score;
+  try {
+    score = await disk.api.score();
+  } catch (e) {
+    diskMessage(e instanceof HttpError && e.status === 403
+      ? 'The server refused this page: open the address the server printed (with its token).'
+      : `The score could not be read from the server: ${e.message}`, 'error');
+    return null;
+  }
+  if (!score) {
+    diskMessage('The server was started without a score: nothing to save to.', 'warning');
+    return null;
+  }
+  adopt(score);
+  await syncInstruments(score.text);
+  disk.draft = storage.loadDraft(score.name);
+  return score.text;
+}
+
+// Once the file's text is in the editor: unsaved edits from before a reload are offered, and
+// changes on disk are followed from now on.
+function followDisk() {
+  disk.ready = true;
+  disk.loads.push({ at: performance.timeOrigin + performance.now(), version: disk.version });
+  const draft = disk.draft;
+  disk.draft = null;
+  if (draft?.dirty && draft.text !== disk.text) {
+    showConflict({ name: disk.name, text: disk.text, version: disk.version, encoding: disk.encoding, eol: disk.eol, lossy: disk.lossy }, {
+      mine: draft.text,
+      reason: draft.base === disk.version
+        ? `You have unsaved edits to ${disk.name} from before the page was reloaded.`
+        : `You have unsaved edits to ${disk.name} from before the page was reloaded, and the file changed on disk since.`,
+    });
+  }
+  if (disk.lossy) diskMessage(`${disk.name} holds bytes that are not cp932 text (shown as �): it can be edited here but not saved.`, 'warning');
+  disk.api.events({
+    onScore: ({ version }) => diskChanged(version),
+    onFile: ({ name }) => instrumentChanged(name),
+    // A change made before the stream was open, or while it was broken, is looked up.
+    onOpen: () => diskChanged(null),
+  });
 }
 
 // ---------------------------------------------------------------- start
 async function startingScore(list) {
-  // A score handed to the server on its command line comes first, unless it is the one this
-  // browser already started from (then the edits made since are kept).
-  try {
-    const res = await fetch('score', { cache: 'no-store' });
-    if (res.ok) {
-      const bytes = new Uint8Array(await res.arrayBuffer());
-      const text = storage.decodeScore(bytes);
-      const stamp = `${bytes.length}:${hash(bytes)}`;
-      const stored = storage.loadScore();
-      if (localStorage.getItem('orvate.served') === stamp && stored !== null) return stored;
-      try { localStorage.setItem('orvate.served', stamp); } catch { /* full */ }
-      studio.name = decodeURIComponent(res.headers.get('X-Score-Name') ?? 'score.mml');
-      return text;
-    }
-  } catch { /* no server score */ }
   const stored = storage.loadScore();
   if (stored !== null) return stored;
   const demo = list?.scores.find((s) => s.name === 'demo.mml') ?? list?.scores[0];
@@ -405,19 +739,17 @@ async function startingScore(list) {
   return storage.decodeScore(await fetchBytes(`examples/${demo.name}`));
 }
 
-function hash(bytes) {
-  let h = 2166136261;
-  for (let i = 0; i < bytes.length; i++) h = Math.imul(h ^ bytes[i], 16777619);
-  return (h >>> 0).toString(16);
-}
-
 (async () => {
   setButtons();
   setStatus('Loading…');
+  let text = disk ? await startFromDisk() : null;
+  const onDisk = text !== null;
   let list = null;
-  try { list = await loadExamples(); } catch (e) { setStatus(`Examples not found: ${e.message}`, 'warning'); }
-  for (const { name, bytes } of storage.loadFiles()) compiler.setFile(name, bytes);
-  const text = await startingScore(list);
+  try { list = await loadExamples({ instruments: !onDisk }); } catch (e) { setStatus(`Examples not found: ${e.message}`, 'warning'); }
+  if (!onDisk) for (const { name, bytes } of storage.loadFiles()) compiler.setFile(name, bytes);
+  if (text === null) text = await startingScore(list);
   editor.setText(text);
+  if (onDisk) followDisk();
+  showDiskState();
   studio.ready = true;
 })();

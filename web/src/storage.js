@@ -10,6 +10,21 @@ export function saveScore(text) {
   try { localStorage.setItem(SCORE_KEY, text); return true; } catch { return false; }
 }
 
+// The score of a file on disk, kept per file name: the text, the disk version it was based on,
+// and whether it held edits not yet saved to the file.
+const DRAFT_PREFIX = 'orvate.draft:';
+
+export function loadDraft(name) {
+  try {
+    const d = JSON.parse(localStorage.getItem(DRAFT_PREFIX + name) ?? 'null');
+    return d && typeof d.text === 'string' ? d : null;
+  } catch { return null; }
+}
+
+export function saveDraft(name, draft) {
+  try { localStorage.setItem(DRAFT_PREFIX + name, JSON.stringify(draft)); return true; } catch { return false; }
+}
+
 function toBase64(bytes) {
   let s = '';
   for (let i = 0; i < bytes.length; i += 0x8000) s += String.fromCharCode(...bytes.subarray(i, i + 0x8000));

@@ -2,12 +2,13 @@
 // Chromium through puppeteer-core with a fresh profile, downloads into a temp dir, and the
 // native compiler for comparisons.
 import http from 'node:http';
-import { readFile, mkdtemp, rm, readdir, stat, writeFile, copyFile } from 'node:fs/promises';
+import { readFile, mkdtemp, rm, readdir, stat, writeFile, copyFile, mkdir } from 'node:fs/promises';
 import { existsSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, dirname, resolve, extname, normalize } from 'node:path';
 import { fileURLToPath } from 'node:url';
-import { execFile } from 'node:child_process';
+import { execFile, spawn } from 'node:child_process';
+import net from 'node:net';
 import puppeteer from 'puppeteer-core';
 
 const here = dirname(fileURLToPath(import.meta.url));
@@ -16,6 +17,7 @@ export const rootDir = resolve(webDir, '..');
 export const distDir = join(webDir, 'dist');
 export const examplesDir = join(rootDir, 'examples');
 export const nativeCompiler = resolve(process.env.ORVATEK ?? join(rootDir, 'build-web-native', 'orvatek'));
+export const studioServer = resolve(process.env.ORVATEK_STUDIO ?? join(rootDir, 'build-web-studio', 'studio', 'orvatek-studio'));
 
 const TYPES = {
   '.html': 'text/html; charset=utf-8', '.js': 'text/javascript', '.mjs': 'text/javascript',
@@ -23,15 +25,10 @@ const TYPES = {
   '.mml': 'text/plain', '.xi': 'application/octet-stream',
 };
 
-// Serves dist/; GET /score answers with `score` (bytes) when given, else 404.
-export async function serve({ score = null } = {}) {
+// Serves dist/ as a plain static server: the page without a file on disk.
+export async function serve() {
   const server = http.createServer(async (req, res) => {
     const url = new URL(req.url, 'http://127.0.0.1');
-    if (url.pathname === '/score') {
-      if (!score) { res.writeHead(404).end(); return; }
-      res.writeHead(200, { 'Content-Type': 'application/octet-stream' }).end(score);
-      return;
-    }
     const path = normalize(join(distDir, decodeURIComponent(url.pathname === '/' ? '/index.html' : url.pathname)));
     if (!path.startsWith(distDir)) { res.writeHead(403).end(); return; }
     try {
@@ -46,7 +43,6 @@ export async function serve({ score = null } = {}) {
   const { port } = server.address();
   return {
     url: `http://127.0.0.1:${port}/`,
-    setScore(bytes) { score = bytes; },
     close: () => new Promise((ok) => { server.closeAllConnections?.(); server.close(ok); }),
   };
 }
@@ -164,4 +160,69 @@ export async function openExample(page, name) {
   await page.click(`::-p-aria(Open example ${name})`);
   await page.waitForFunction((k, nm) => window.studio.compiles > k && window.studio.name === nm &&
     window.studio.result.text === window.studio.view.state.doc.toString(), { timeout: 15000 }, n, name);
+}
+
+function freePort() {
+  return new Promise((ok, bad) => {
+    const s = net.createServer();
+    s.on('error', bad);
+    s.listen(0, '127.0.0.1', () => { const { port } = s.address(); s.close(() => ok(port)); });
+  });
+}
+
+// orvatek-studio on a score in a fresh temp dir (`files`: more files beside it, by relative
+// path), serving web/dist on a free port. `url` is the address it printed, with its token.
+export async function startStudio(scoreName, scoreBytes, { files = {} } = {}) {
+  if (!existsSync(studioServer)) throw new Error(`orvatek-studio missing: ${studioServer}`);
+  const dir = await mkdtemp(join(tmpdir(), 'orvate-follow-'));
+  const scorePath = join(dir, scoreName);
+  await writeFile(scorePath, scoreBytes);
+  for (const [name, bytes] of Object.entries(files)) {
+    await mkdir(dirname(join(dir, name)), { recursive: true });
+    await writeFile(join(dir, name), bytes);
+  }
+  let lastError = '';
+  // The port is free when looked at; another program may take it first, so a few tries.
+  for (let attempt = 0; attempt < 5; attempt++) {
+    const port = await freePort();
+    const child = spawn(studioServer, ['--port', String(port), '--root', distDir, scorePath], { stdio: ['ignore', 'pipe', 'pipe'] });
+    let err = '';
+    child.stderr.on('data', (d) => { err += d; });
+    const exited = new Promise((ok) => child.once('exit', (code, signal) => ok({ code, signal })));
+    const first = await new Promise((ok) => {
+      let out = '';
+      const timer = setTimeout(() => ok(null), 10000);
+      child.stdout.on('data', (d) => {
+        out += d;
+        const nl = out.indexOf('\n');
+        if (nl >= 0) { clearTimeout(timer); ok(out.slice(0, nl).trim()); }
+      });
+      exited.then(() => { clearTimeout(timer); ok(null); });
+    });
+    child.stdout.resume();
+    if (first) {
+      const url = new URL(first);
+      return {
+        url: first,
+        token: url.searchParams.get('token'),
+        origin: url.origin,
+        dir,
+        scorePath,
+        async stop() {
+          if (child.exitCode === null && child.signalCode === null) {
+            child.kill('SIGINT');
+            const t = setTimeout(() => child.kill('SIGKILL'), 5000);
+            await exited;
+            clearTimeout(t);
+          }
+          await rm(dir, { recursive: true, force: true });
+        },
+      };
+    }
+    child.kill('SIGKILL');
+    const { code } = await exited;
+    lastError = `exit ${code}: ${err.trim()}`;
+  }
+  await rm(dir, { recursive: true, force: true });
+  throw new Error(`orvatek-studio did not start: ${lastError}`);
 }
