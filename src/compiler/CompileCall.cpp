@@ -40,7 +40,8 @@ TCompileOutcome CompileScore(const TCompileRequest& request) {
   TCompiler compiler;
   compiler.SetFiles(request.Files);
   compiler.FStepBudget = request.StepBudget;
-  compiler.LoadFromBytes(request.Score, request.BaseDir);
+  // request.Score outlives the compiler, which ends with this call.
+  compiler.LoadInPlace(request.Score, request.BaseDir);
   out.ScoreEncoding = compiler.Scanner().Encoding();
   const bool record = request.WantMap || request.WantWarnings;
   if (record) compiler.EnableRecording();

@@ -36,6 +36,11 @@ void TCompiler::LoadFromBytes(std::string_view bytes, const std::string& baseDir
   FBaseDir = baseDir;
 }
 
+void TCompiler::LoadInPlace(std::string_view bytes, const std::string& baseDir) {
+  FScanner->LoadInPlace(bytes);
+  FBaseDir = baseDir;
+}
+
 void TCompiler::Fail(TFuncResult& result, const char* message) {
   result.Success = false;
   result.Msg = message;

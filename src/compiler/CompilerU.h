@@ -40,6 +40,8 @@ class TCompiler : public TFuncList {
   bool LoadFromFile(const std::string& path);
   // For callers that hold the score in memory (tests, fuzzing): same normalisation as a file.
   void LoadFromBytes(std::string_view bytes, const std::string& baseDir);
+  // The same, reading a text that needs no normalising where it lies: bytes must outlive the compiler.
+  void LoadInPlace(std::string_view bytes, const std::string& baseDir);
   // Compiles the loaded score into the module's bytes; image is empty unless it succeeds.
   void Build(TFuncResult& result, std::string& image);
   // Build, then save the image to outPath (a failed save fails the compilation).

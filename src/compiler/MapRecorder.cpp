@@ -47,7 +47,7 @@ class TPositionMap {
     std::vector<uint32_t> order(ranges.size());
     std::iota(order.begin(), order.end(), 0u);
     std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return ranges[a].first < ranges[b].first; });
-    const std::string& text = FScanner.Source();
+    const std::string_view text = FScanner.Source();
     std::size_t line = 0;
     TSourcePos at = std::max<TSourcePos>(FLines[0].Norm, FScanner.TextStart());
     int64_t column = 0;

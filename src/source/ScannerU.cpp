@@ -23,13 +23,18 @@ constexpr int64_t kMaxValue = 2147483647;
 TScanner::TScanner() = default;
 
 void TScanner::SetSource(std::string text, TextEncoding enc) {
-  const std::size_t zero = text.find('\0');
-  if (zero != std::string::npos) text.resize(zero);
-  FSource = std::move(text);
+  FText.Own(std::move(text));
+  Start(enc);
+}
+
+// Cuts the text taken at its first zero byte and puts the cursor at its start.
+void TScanner::Start(TextEncoding enc) {
+  const std::size_t zero = FText.View().find('\0');
+  if (zero != std::string_view::npos) FText.Truncate(zero);
   FEncoding = enc;
   FStart = 0;
   // A byte-order mark is neither a command nor a column.
-  if (enc == TextEncoding::Utf8 && FSource.compare(0, 3, "\xEF\xBB\xBF") == 0) FStart = 3;
+  if (enc == TextEncoding::Utf8 && FText.View().compare(0, 3, "\xEF\xBB\xBF") == 0) FStart = 3;
   Cur = FBlankFrom = FBlankTo = FStart;
 }
 
@@ -52,14 +57,51 @@ void TScanner::LoadFromBytes(std::string_view bytes) {
     if (e < n && bytes[e] == '\r' && e + 1 < n && bytes[e + 1] == '\n') i = e + 2;
     else i = e + 1;
   }
+  Adopt(std::move(text));
+}
+
+void TScanner::Adopt(std::string text) {
   const bool utf8 = text.compare(0, 3, "\xEF\xBB\xBF") == 0 || LooksLikeUtf8(text);
   SetSource(std::move(text), utf8 ? TextEncoding::Utf8 : TextEncoding::Cp932);
+}
+
+namespace {
+// True when every line, the last one included, already ends in CR LF and no other CR stands
+// in the text: what the normalisation would produce, so it can be taken as it is.
+bool EndsLinesInCrLf(std::string_view text) {
+  const std::size_t n = text.size();
+  if (n == 0) return true;
+  if (n < 2 || text[n - 2] != '\r' || text[n - 1] != '\n') return false;
+  for (std::size_t i = 0; i < n;) {
+    const auto* lf = static_cast<const char*>(std::memchr(text.data() + i, '\n', n - i));
+    const std::size_t e = static_cast<std::size_t>(lf - text.data());
+    if (e == i || std::memchr(text.data() + i, '\r', e - i) != lf - 1) return false;
+    i = e + 1;
+  }
+  return true;
+}
+}  // namespace
+
+void TScanner::LoadInPlace(std::string_view bytes) {
+  const std::size_t zero = bytes.find('\0');
+  if (zero != std::string_view::npos) bytes = bytes.substr(0, zero);
+  if (!EndsLinesInCrLf(bytes)) {
+    LoadFromBytes(bytes);
+    return;
+  }
+  const bool utf8 = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 || LooksLikeUtf8(bytes);
+  FText.Borrow(bytes);
+  Start(utf8 ? TextEncoding::Utf8 : TextEncoding::Cp932);
 }
 
 bool TScanner::LoadFromFile(const std::string& path) {
   std::string bytes;
   if (!ReadWholeFile(path, bytes)) return false;
-  LoadFromBytes(bytes);
+  // A score saved with CR LF needs no normalised copy: the text read is kept.
+  const std::size_t zero = bytes.find('\0');
+  if (zero != std::string::npos) bytes.resize(zero);
+  if (EndsLinesInCrLf(bytes)) Adopt(std::move(bytes));
+  else LoadFromBytes(bytes);
   return true;
 }
 
@@ -156,7 +198,7 @@ std::string_view TScanner::NextToken() {
     default:
       break;
   }
-  return std::string_view(FSource).substr(start, end - start);
+  return std::string_view(FText.View().data() + start, end - start);
 }
 
 // ReadUnsigned with a digit at the cursor.
@@ -254,19 +296,19 @@ std::string TScanner::ReadQuoted() {
 std::string TScanner::ReadName() {
   const TSourcePos start = Cur;
   for (unsigned char c = At(Cur); IsLetter(c) || IsDigit(c) || c == '_'; c = At(Cur)) ++Cur;
-  return FSource.substr(start, Cur - start);
+  return std::string(FText.View().substr(start, Cur - start));
 }
 
 std::string TScanner::ReadAlpha() {
   const TSourcePos start = Cur;
   while (IsLetter(At(Cur))) ++Cur;
-  return FSource.substr(start, Cur - start);
+  return std::string(FText.View().substr(start, Cur - start));
 }
 
 std::string TScanner::ReadAlphaNum() {
   const TSourcePos start = Cur;
   for (unsigned char c = At(Cur); IsLetter(c) || IsDigit(c); c = At(Cur)) ++Cur;
-  return FSource.substr(start, Cur - start);
+  return std::string(FText.View().substr(start, Cur - start));
 }
 
 int32_t TScanner::ReadSign() {

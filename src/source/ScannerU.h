@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "source/TextUnits.h"
 
@@ -12,6 +13,40 @@ using TSourcePos = std::size_t;  // index into the text; loops and macros save a
 
 inline bool IsLetter(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 inline bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+
+// The text a scanner reads: its own string, or a caller's bytes read where they lie.
+class TScoreText {
+ public:
+  TScoreText() = default;
+  // A copy of an owned text reads its own string, not the original's.
+  TScoreText(const TScoreText& o) : FOwned(o.FOwned), FView(o.ViewIn(FOwned)), FBorrowed(o.FBorrowed) {}
+  TScoreText& operator=(const TScoreText& o) {
+    FOwned = o.FOwned;
+    FView = o.ViewIn(FOwned);
+    FBorrowed = o.FBorrowed;
+    return *this;
+  }
+  void Own(std::string text) {
+    FOwned = std::move(text);
+    FView = FOwned;
+    FBorrowed = false;
+  }
+  void Borrow(std::string_view text) {
+    FOwned.clear();
+    FView = text;
+    FBorrowed = true;
+  }
+  void Truncate(std::size_t size) { FView = FView.substr(0, size); }
+  std::string_view View() const { return FView; }
+
+ private:
+  std::string_view ViewIn(const std::string& owned) const {
+    return FBorrowed ? FView : std::string_view(owned.data(), FView.size());
+  }
+  std::string FOwned;
+  std::string_view FView;  // all or the start of FOwned, or the caller's bytes
+  bool FBorrowed = false;
+};
 
 class TScanner {
  public:
@@ -23,6 +58,9 @@ class TScanner {
   bool LoadFromFile(const std::string& path);
   // The same normalisation for text already in memory.
   void LoadFromBytes(std::string_view bytes);
+  // As LoadFromBytes, but a text that needs no change (every line ending in CR LF already) is
+  // read where it lies instead of copied: the bytes must then outlive the scanner.
+  void LoadInPlace(std::string_view bytes);
 
   void GetPos(int32_t& x, int32_t& y) const;
   // The next command token, in place in the text (valid as long as the scanner).
@@ -75,7 +113,7 @@ class TScanner {
   // The start of the text after a byte-order mark.
   TSourcePos TextStart() const { return FStart; }
 
-  const std::string& Source() const { return FSource; }
+  std::string_view Source() const { return FText.View(); }
   TextEncoding Encoding() const { return FEncoding; }
   bool AtEnd() const { return At(Cur) == 0; }
 
@@ -83,9 +121,10 @@ class TScanner {
 
  private:
   unsigned char At(std::size_t pos) const {
-    return pos < FSource.size() ? static_cast<unsigned char>(FSource[pos]) : 0;
+    const std::string_view text = FText.View();
+    return pos < text.size() ? static_cast<unsigned char>(text[pos]) : 0;
   }
-  std::size_t Unit(std::size_t pos) const { return UnitLength(FSource, pos, FEncoding); }
+  std::size_t Unit(std::size_t pos) const { return UnitLength(FText.View(), pos, FEncoding); }
   // Called around every command and argument: the test for a byte that cannot start a blank
   // or a comment stays inline, the stretch itself is skipped out of line.
   void SkipBlank() {
@@ -98,8 +137,11 @@ class TScanner {
   // The rest of a length expression, sum being the rows of the terms before.
   int64_t ReadLengthTerms(int64_t sum, int32_t speed, int32_t defLength, int32_t lastLength);
   void SkipLine();
+  // Takes a text already cut and normalised, and picks its encoding.
+  void Adopt(std::string text);
+  void Start(TextEncoding enc);
 
-  std::string FSource;
+  TScoreText FText;
   TSourcePos FStart = 0;
   // The last stretch of blanks skipped.
   TSourcePos FBlankFrom = 0;

@@ -25,6 +25,14 @@ void Poke16(std::string& out, std::size_t at, uint16_t v) {
 // One cell at out: the raw 5 bytes for 4 or more parts, otherwise a flag byte and the parts present.
 // Returns the end of what it wrote (at most 5 bytes).
 char* WriteCell(char* out, const TXMEvent& e) {
+  // A struck note (note, instrument and volume column, no effect) is most cells of a song.
+  if (e.Note != 0 && e.Inst != 0 && e.VCol != 0 && e.Event == 0 && e.Data == 0) {
+    out[0] = static_cast<char>(0x87);
+    out[1] = static_cast<char>(e.Note);
+    out[2] = static_cast<char>(e.Inst);
+    out[3] = static_cast<char>(e.VCol);
+    return out + 4;
+  }
   const unsigned mask = unsigned{e.Note != 0} | unsigned{e.Inst != 0} << 1 | unsigned{e.VCol != 0} << 2 |
                         unsigned{e.Event != 0} << 3 | unsigned{e.Data != 0} << 4;
   // Bit m of this constant is set when m has 4 or 5 bits set.
@@ -34,12 +42,19 @@ char* WriteCell(char* out, const TXMEvent& e) {
     std::memcpy(out, raw, 5);
     return out + 5;
   }
+  // At most 3 parts follow the flag: each is stored and kept only when present, without a branch
+  // (the stores past the kept ones stay within the 5 bytes).
   *out++ = static_cast<char>(0x80 | mask);
-  if (e.Note != 0) *out++ = static_cast<char>(e.Note);
-  if (e.Inst != 0) *out++ = static_cast<char>(e.Inst);
-  if (e.VCol != 0) *out++ = static_cast<char>(e.VCol);
-  if (e.Event != 0) *out++ = static_cast<char>(e.Event);
-  if (e.Data != 0) *out++ = static_cast<char>(e.Data);
+  *out = static_cast<char>(e.Note);
+  out += e.Note != 0;
+  *out = static_cast<char>(e.Inst);
+  out += e.Inst != 0;
+  *out = static_cast<char>(e.VCol);
+  out += e.VCol != 0;
+  *out = static_cast<char>(e.Event);
+  out += e.Event != 0;
+  *out = static_cast<char>(e.Data);
+  out += e.Data != 0;
   return out;
 }
 
@@ -106,15 +121,20 @@ bool TXMSong::WriteSong(std::string& image) {
     Put16(image, p.NumRows);
     Put16(image, p.PackedSize);
     const std::size_t dataStart = image.size();
-    std::size_t cursor[32] = {};
-    char row[32 * 5];  // one row of cells, appended at once
+    // Each channel's next cell and the end of its list.
+    const TXMEvent* next[kMaxChannels];
+    const TXMEvent* end[kMaxChannels];
+    for (std::size_t c = 0; c < channels; ++c) {
+      next[c] = p.Channels[c].Events.data();
+      end[c] = next[c] + p.Channels[c].Events.size();
+    }
+    char row[kMaxChannels * 5];  // one row of cells, appended at once
     for (int32_t r = 0; r < p.RowCount; ++r) {
       char* out = row;
       for (std::size_t c = 0; c < channels; ++c) {
-        const std::vector<TXMEvent>& ev = p.Channels[c].Events;
-        if (cursor[c] < ev.size() && ev[cursor[c]].Time == r) {
-          out = WriteCell(out, ev[cursor[c]]);
-          ++cursor[c];
+        if (next[c] != end[c] && next[c]->Time == r) {
+          out = WriteCell(out, *next[c]);
+          ++next[c];
         } else {
           *out++ = static_cast<char>(0x80);
         }

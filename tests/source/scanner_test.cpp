@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,12 +35,34 @@ TEST(ScannerLoad, LineEndingsBecomeCrLfAndZeroEndsText) {
       {"a\n\rb", "a\r\n\r\nb\r\n"},    // LF then CR ends two lines
       {"", ""},
       {std::string("c4\0 d4\n", 7), "c4\r\n"},  // a zero byte ends the text
+      {std::string("c4\r\n\0d4", 7), "c4\r\n"},
+      {"a\r\n\nb\r\n", "a\r\n\r\nb\r\n"},  // a lone LF after CR LF
+      {"a\rb\r\n", "a\r\nb\r\n"},
+      {"a\r\nb", "a\r\nb\r\n"},
+      {"\r\n", "\r\n"},
+      {"\n", "\r\n"},
   };
   for (const auto& c : cases) {
     TScanner s;
     s.LoadFromBytes(c.file);
     EXPECT_EQ(s.Source(), c.text) << c.file;
+    // Read in place, the same text; one that needs no change is not copied.
+    TScanner inPlace;
+    inPlace.LoadInPlace(c.file);
+    EXPECT_EQ(inPlace.Source(), c.text) << c.file;
+    const bool unchanged = c.file.compare(0, c.text.size(), c.text) == 0;
+    if (!c.text.empty()) {
+      EXPECT_EQ(inPlace.Source().data() == c.file.data(), unchanged) << c.file;
+    }
   }
+}
+
+TEST(ScannerLoad, ACopyReadsItsOwnText) {
+  auto original = std::make_unique<TScanner>();
+  original->SetSource(std::string(100, 'c'));  // longer than a string keeps in place
+  const TScanner copy = *original;
+  original.reset();
+  EXPECT_EQ(copy.Source(), std::string(100, 'c'));
 }
 
 TEST(ScannerTokens, ShapesOfCommandTokens) {
