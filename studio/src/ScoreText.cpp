@@ -75,6 +75,19 @@ void ForEachUnit(ScoreEncoding encoding, std::string_view bytes, F&& unit) {
   }
 }
 
+}  // namespace
+
+bool IsValidUtf8(std::string_view bytes) {
+  for (std::size_t i = 0; i < bytes.size();) {
+    std::size_t n = 1;
+    if (!IsValidUtf8Char(bytes.substr(i), n)) return false;
+    i += n;
+  }
+  return true;
+}
+
+namespace {
+
 bool HasMultiByteUtf8(std::string_view bytes) {
   bool multi = false;
   for (std::size_t i = 0; i < bytes.size();) {

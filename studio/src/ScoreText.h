@@ -20,6 +20,8 @@ const char* LineEndName(LineEnd eol);
 // The compiler's own rule: a byte-order mark; else valid UTF-8 with a multi-byte character;
 // else cp932 (pure ASCII is both, and counts as cp932).
 ScoreEncoding DetectEncoding(std::string_view bytes);
+// Well-formed UTF-8 (no overlong forms, surrogates or code points past U+10FFFF).
+bool IsValidUtf8(std::string_view bytes);
 
 // Equal bytes give equal versions: 16 hex digits of FNV-1a 64, a dash, the size.
 std::string ScoreVersion(std::string_view bytes);

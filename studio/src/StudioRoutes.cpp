@@ -75,36 +75,6 @@ bool IsAllowedOriginHeader(const StudioSite& site, const httplib::Request& req) 
 
 }  // namespace
 
-bool IsValidUtf8(std::string_view bytes) {
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    const auto b = static_cast<unsigned char>(bytes[i]);
-    std::size_t extra = 0;
-    unsigned min = 0, cp = 0;
-    if (b < 0x80) {
-      ++i;
-      continue;
-    } else if ((b & 0xE0) == 0xC0) {
-      extra = 1, min = 0x80, cp = b & 0x1F;
-    } else if ((b & 0xF0) == 0xE0) {
-      extra = 2, min = 0x800, cp = b & 0x0F;
-    } else if ((b & 0xF8) == 0xF0) {
-      extra = 3, min = 0x10000, cp = b & 0x07;
-    } else {
-      return false;
-    }
-    if (i + extra >= bytes.size()) return false;
-    for (std::size_t k = 1; k <= extra; ++k) {
-      const auto c = static_cast<unsigned char>(bytes[i + k]);
-      if ((c & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (c & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    i += extra + 1;
-  }
-  return true;
-}
-
 void ConfigureStudioServer(httplib::Server& server) {
   server.set_payload_max_length(kMaxScoreBodyBytes);
   // Listening pages each hold a thread for as long as they listen.

@@ -48,8 +48,6 @@ int AnswerExpectContinue(const StudioSite& site, const httplib::Request& req, ht
 void ServePageFile(const StudioSite& site, const httplib::Request& req, httplib::Response& res);
 void RefuseMethod(const httplib::Request& req, httplib::Response& res);
 
-bool IsValidUtf8(std::string_view bytes);
-
 // The /api routes (ApiRoutes.cpp); each checks the token first.
 bool HasValidToken(const StudioSite& site, const httplib::Request& req);
 void ServeApiScore(const StudioSite& site, const httplib::Request& req, httplib::Response& res);

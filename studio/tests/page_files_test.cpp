@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include "PageFiles.h"
+#include "ScoreText.h"
 #include "StudioRoutes.h"
 #include "StudioTestSupport.h"
 
