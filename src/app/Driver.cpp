@@ -85,7 +85,6 @@ int RunDriver(const std::vector<std::string>& args, TConsole& console) {
   request.WantWarnings = warnFlag;
   TCompileOutcome outcome = CompileScore(request);
   TFuncResult& result = outcome.Result;
-  const TextEncoding scoreEncoding = outcome.ScoreEncoding;
   if (result.Success && (outcome.Module.size() > INT32_MAX || !WriteFileAtomically(outFile, outcome.Module))) {
     result.Success = false;
     result.Positioned = false;
@@ -112,11 +111,8 @@ int RunDriver(const std::vector<std::string>& args, TConsole& console) {
   } else {
     console.Line(msg::kFailure);
     if (result.Positioned && console.Mode() == TConsoleMode::Utf8) {
-      // Same bytes as Msg, but the echoed token is converted from the score's encoding.
-      const std::string head = std::string(msg::kStopPrefix) + std::to_string(result.Y) + ",X" +
-                               std::to_string(result.X) + "]: " + msg::kOpenBracket;
-      const std::string tail = msg::kCloseBracket + result.Reason;
-      console.Line({{TPiece::Text, head}, {TPiece::Score, result.Token, scoreEncoding}, {TPiece::Text, tail}});
+      // Already UTF-8, the echoed token converted from the score's encoding.
+      console.Line({{TPiece::Arg, outcome.Diagnostic.MessageUtf8}});
     } else {
       console.Line(result.Msg);
     }
