@@ -210,11 +210,14 @@ inline std::string Run(std::string_view score, int64_t budget) {
     ORVATE_ORACLE(!result.Positioned || result.Msg.rfind(msg::kStopPrefix, 0) == 0);
   }
 
+  // Before the log is written: a score may name "song.log" as an instrument, and must find the
+  // sandbox as the first compilation did.
+  if (std::string problem = CheckMap(score, budget, dir, result, xm, compiler.Song()); !problem.empty())
+    return problem;
   ORVATE_ORACLE(compiler.SaveEventLog(logPath));
   std::string log;
   ORVATE_ORACLE(ReadAll(logPath, log));
-  if (std::string problem = CheckLog(log, compiler.Song()); !problem.empty()) return problem;
-  return CheckMap(score, budget, dir, result, xm, compiler.Song());
+  return CheckLog(log, compiler.Song());
 }
 
 }  // namespace oracle
