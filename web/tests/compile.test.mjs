@@ -3,22 +3,11 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFile, readdir } from 'node:fs/promises';
 import { join } from 'node:path';
-import { serve, launch, openStudio, setScore, allowDownloads, compileNative, examplesDir, sleep } from './harness.mjs';
+import { openSession, closeSession, setScore, compileNative, examplesDir, sleep } from './harness.mjs';
 
-let srv, chrome, page, errors, downloads;
-
-before(async () => {
-  srv = await serve();
-  chrome = await launch();
-  ({ page, errors } = await openStudio(chrome.browser, srv.url));
-  downloads = await allowDownloads(page);
-}, { timeout: 30000 });
-
-after(async () => {
-  await downloads?.cleanup();
-  await chrome?.close();
-  await srv?.close();
-});
+let studio, page, errors, downloads;
+before(async () => { ({ page, errors, downloads } = studio = await openSession({ page: true, downloads: true })); }, { timeout: 30000 });
+after(() => closeSession(studio));
 
 async function downloadXm(name) {
   await page.click('::-p-aria(Download XM)');

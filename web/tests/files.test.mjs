@@ -5,22 +5,14 @@ import assert from 'node:assert/strict';
 import { readFile, mkdtemp, writeFile, rm } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { serve, launch, openStudio, setScore, allowDownloads, compileNative, examplesDir } from './harness.mjs';
+import { openSession, closeSession, openStudio, setScore, allowDownloads, compileNative, examplesDir } from './harness.mjs';
 
-let srv, chrome;
-
-before(async () => {
-  srv = await serve();
-  chrome = await launch();
-}, { timeout: 30000 });
-
-after(async () => {
-  await chrome?.close();
-  await srv?.close();
-});
+let studio;
+before(async () => { studio = await openSession(); }, { timeout: 30000 });
+after(() => closeSession(studio));
 
 test('a typed score is still there after a reload', { timeout: 30000 }, async () => {
-  const { page } = await openStudio(chrome.browser, srv.url);
+  const { page } = await openStudio(studio.chrome.browser, studio.srv.url);
   await page.click('.cm-content');
   await page.keyboard.down('Control');
   await page.keyboard.press('End');
@@ -36,7 +28,7 @@ test('a typed score is still there after a reload', { timeout: 30000 }, async ()
 });
 
 test('an added instrument file is found by its name', { timeout: 30000 }, async () => {
-  const { page } = await openStudio(chrome.browser, srv.url);
+  const { page } = await openStudio(studio.chrome.browser, studio.srv.url);
   const score = '#instrument "mine.xi"\n#setorder 0\nc4 e4 g4\n';
   await setScore(page, score);
   const refused = await page.evaluate(() => ({ ok: window.studio.result.success, status: document.getElementById('status').textContent }));

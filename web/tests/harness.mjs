@@ -26,6 +26,21 @@ const TYPES = {
 };
 
 // Serves dist/ as a plain static server: the page without a file on disk.
+// The set-up most test files share: the page's files served and a browser; with { page: true } a
+// studio page open in it, with { downloads: true } its downloads saved. closeSession ends it all.
+export async function openSession({ page = false, downloads = false } = {}) {
+  const s = { srv: await serve(), chrome: await launch() };
+  if (page) ({ page: s.page, errors: s.errors } = await openStudio(s.chrome.browser, s.srv.url));
+  if (downloads) s.downloads = await allowDownloads(s.page);
+  return s;
+}
+
+export async function closeSession(s) {
+  await s?.downloads?.cleanup();
+  await s?.chrome?.close();
+  await s?.srv?.close();
+}
+
 export async function serve() {
   const server = http.createServer(async (req, res) => {
     const url = new URL(req.url, 'http://127.0.0.1');

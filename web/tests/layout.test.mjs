@@ -1,26 +1,18 @@
 // Every control named and in sight, at the two window sizes the page is made for.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { serve, launch, openStudio } from './harness.mjs';
+import { openSession, closeSession, openStudio } from './harness.mjs';
 
-let srv, chrome;
-
-before(async () => {
-  srv = await serve();
-  chrome = await launch();
-}, { timeout: 30000 });
-
-after(async () => {
-  await chrome?.close();
-  await srv?.close();
-});
+let studio;
+before(async () => { studio = await openSession(); }, { timeout: 30000 });
+after(() => closeSession(studio));
 
 const NAMES = ['Play', 'Play from cursor', 'Stop', 'Download XM', 'Export WAV', 'Download log', 'Add instruments',
   'Open example demo.mml', 'Mute channel 1', 'Solo channel 1', 'Mute channel 6', 'Solo channel 6', 'Score'];
 
 for (const [width, height] of [[800, 600], [1280, 800]]) {
   test(`at ${width}x${height} every control is inside the window and has its name`, { timeout: 30000 }, async () => {
-    const { page } = await openStudio(chrome.browser, srv.url, { width, height });
+    const { page } = await openStudio(studio.chrome.browser, studio.srv.url, { width, height });
     await page.waitForFunction(() => window.studio.good?.xm?.channels === 6, { timeout: 10000 });
     for (const name of NAMES) {
       const el = await page.$(`::-p-aria(${name})`);

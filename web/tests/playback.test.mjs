@@ -4,22 +4,11 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { mkdir } from 'node:fs/promises';
 import { join } from 'node:path';
-import { serve, launch, openExample, openStudio, setScore, allowDownloads, rootDir, sleep } from './harness.mjs';
+import { openSession, closeSession, openExample, setScore, rootDir, sleep } from './harness.mjs';
 
-let srv, chrome, page, errors, downloads;
-
-before(async () => {
-  srv = await serve();
-  chrome = await launch();
-  ({ page, errors } = await openStudio(chrome.browser, srv.url));
-  downloads = await allowDownloads(page);
-}, { timeout: 30000 });
-
-after(async () => {
-  await downloads?.cleanup();
-  await chrome?.close();
-  await srv?.close();
-});
+let studio, page, errors, downloads;
+before(async () => { ({ page, errors, downloads } = studio = await openSession({ page: true, downloads: true })); }, { timeout: 30000 });
+after(() => closeSession(studio));
 
 // Loudest RMS and the rows shown over a stretch of playback.
 async function listen(ms) {

@@ -2,20 +2,11 @@
 // pasted, played and scrolled.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { serve, launch, openExample, openStudio, setScore, median, denseScore, sleep } from './harness.mjs';
+import { openSession, closeSession, openExample, setScore, median, denseScore, sleep } from './harness.mjs';
 
-let srv, chrome, page, errors;
-
-before(async () => {
-  srv = await serve();
-  chrome = await launch();
-  ({ page, errors } = await openStudio(chrome.browser, srv.url));
-}, { timeout: 30000 });
-
-after(async () => {
-  await chrome?.close();
-  await srv?.close();
-});
+let studio, page, errors;
+before(async () => { ({ page, errors } = studio = await openSession({ page: true })); }, { timeout: 30000 });
+after(() => closeSession(studio));
 
 const fmt = (l) => l.map((v) => v.toFixed(1)).join(' ');
 
